@@ -1,0 +1,107 @@
+#!/usr/bin/env bash
+# The test command. On a fresh Debian 12 machine (as root) it installs what is missing, builds
+# the native and the Windows builds, runs the native tests under AddressSanitizer and
+# UndefinedBehaviorSanitizer, the Windows tests under Wine in a fresh prefix of their own inside
+# a virtual X display, short fuzzing runs, and ends with one line "N passed, N failed".
+set -uo pipefail
+source "$(dirname "$0")/lib.sh"
+
+bash "$TT_ROOT/scripts/setup.sh" || exit 1
+
+LOGS=$TT_BUILD/test-logs
+mkdir -p "$LOGS"
+passed=0
+failed=0
+
+fail_step() {  # name: a step that is not a test program (a build) counts as one failure
+    echo "FAILED: $1 (log: $LOGS/$1.log)"
+    tail -n 40 "$LOGS/$1.log"
+    failed=$((failed + 1))
+}
+
+step() {  # name, command...: runs a build step quietly, its output kept in the log
+    local name=$1
+    shift
+    echo "== $name"
+    if ! "$@" >"$LOGS/$name.log" 2>&1; then
+        fail_step "$name"
+        return 1
+    fi
+}
+
+run_gtest() {  # name, command...: runs a GoogleTest program and adds its counts
+    local name=$1
+    shift
+    echo "== $name"
+    local log=$LOGS/$name.log
+    "$@" --gtest_color=no >"$log" 2>&1
+    local rc=$?
+    local p f
+    p=$(grep -aE '^\[  PASSED  \] [0-9]+ test' "$log" | tail -n1 | grep -oE '[0-9]+' | head -n1)
+    f=$(grep -aE '^\[  FAILED  \] [0-9]+ test' "$log" | tail -n1 | grep -oE '[0-9]+' | head -n1)
+    p=${p:-0}
+    f=${f:-0}
+    if ((rc != 0 && f == 0)); then
+        f=1  # crashed or never reached its summary
+        echo "   $name exited with $rc before its summary"
+        tail -n 30 "$log"
+    fi
+    grep -aE '^\[  FAILED  \] [A-Za-z]' "$log" | sort -u | sed 's/^/   /'
+    echo "   $p passed, $f failed"
+    passed=$((passed + p))
+    failed=$((failed + f))
+}
+
+run_check() {  # name, command...: a program that is one test: exit code 0 passes
+    local name=$1
+    shift
+    echo "== $name"
+    if "$@" >"$LOGS/$name.log" 2>&1; then
+        passed=$((passed + 1))
+    else
+        fail_step "$name"
+    fi
+}
+
+# Native: the portable core under the sanitizers.
+if step native-build tt_build_native; then
+    run_gtest native-unit-tests "$TT_BUILD/native/tests/unit_tests"
+fi
+
+# Windows, 64-bit: runs here under Wine.
+if step win64-build tt_build_windows x86_64; then
+    tt_wine_fresh_prefix win64
+    tt_start_xvfb
+    run_gtest win64-unit-tests tt_wine "$TT_BUILD/win-x86_64/tests/unit_tests.exe"
+    for t in "$TT_ROOT"/scripts/tests.d/*.sh; do
+        [[ -e $t ]] || continue
+        source "$t"
+    done
+    tt_stop_xvfb
+    "$WINESERVER" -k >/dev/null 2>&1 || true
+fi
+
+# Windows, 32-bit: the shipped DLL; its tests run where 32-bit Wine can run.
+if step win32-build tt_build_windows i686; then
+    if tt_can_run_win32; then
+        tt_wine_fresh_prefix win32
+        tt_start_xvfb
+        run_gtest win32-unit-tests tt_wine "$TT_BUILD/win-i686/tests/unit_tests.exe"
+        tt_stop_xvfb
+        "$WINESERVER" -k >/dev/null 2>&1 || true
+    else
+        echo "   (this machine cannot run 32-bit programs: the 32-bit build is checked by compiling only)"
+    fi
+fi
+
+# Fuzzers: a short run of each.
+if step fuzz-build tt_cmake_build "$TT_BUILD/fuzz" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
+    -DTT_FUZZ=ON -DTT_WERROR=ON; then
+    for f in "$TT_BUILD"/fuzz/fuzz/fuzz_*; do
+        [[ -x $f ]] || continue
+        run_check "$(basename "$f")" "$f" -max_total_time="${TT_FUZZ_SECONDS:-20}" -rss_limit_mb=2048
+    done
+fi
+
+echo "$passed passed, $failed failed"
+((failed == 0))
