@@ -1,0 +1,76 @@
+#pragma once
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "support/clock.h"
+
+namespace tt {
+
+class IKeyStore;
+
+// The run stamp of a local time: ((year * 100 + month) * 100 + day) * 100 + hour.
+uint32_t MakeRunStamp(const LocalTime& t);
+
+// The settings record: a mirror of HKCU\Software\Tavelle\TavelleToolbar (string 502).
+// One instance per process, theSettings, shared by every helper object, toolbar and dialog
+// of the process on different threads and by the update check's worker thread: every member
+// takes the object's lock, and callers receive copies.
+class CToolbarSettings {
+public:
+    CToolbarSettings();  // the platform's key store and clock
+    CToolbarSettings(IKeyStore& store, IClock& clock);
+
+    void Load(bool paramsOnly);
+    void Save(bool paramsOnly);
+
+    // Get of an absent name adds it with an empty text (so the next Save writes it).
+    std::u16string Get(const std::u16string& name);
+    bool GetBool(const std::u16string& name);  // Get(name) is exactly "Yes"
+    void Set(const std::u16string& name, const std::u16string& text);
+    std::u16string GetServerUrl();  // Get("TavelleUrl")
+
+    // Run bookkeeping (evaluated by the first Load(false) of the process).
+    bool FirstRun();
+    void SetFirstRun(bool value);
+    // Clears firstRun and reports whether it was set, so one helper object acts on it.
+    bool TakeFirstRun();
+    bool UpdateCheckDue();
+    bool LoadedOnce();
+    std::u16string NoCheckVersion();
+    void SetNoCheckVersion(const std::u16string& version);
+
+    // The host browser has tabs; set by the band, never stored.
+    bool TabsAvailable();
+    void SetTabsAvailable(bool value);
+
+    // Preserved values (read and written back, not otherwise used).
+    uint32_t EnableAsDefault();
+    std::map<std::u16string, bool> EnableSites();
+
+    // A copy of the parameters map (tests, diagnostics).
+    std::map<std::u16string, std::u16string> Parameters();
+
+    IKeyStore& Store() { return *store_; }
+
+private:
+    void LoadLocked(bool paramsOnly);
+    void SaveLocked(bool paramsOnly);
+
+    std::recursive_mutex lock_;
+    IKeyStore* store_;
+    IClock* clock_;
+    std::map<std::u16string, std::u16string> parameters_;
+    uint32_t enableAsDefault_ = 1;
+    std::map<std::u16string, bool> enableSites_;
+    std::u16string noCheckVersion_;
+    bool tabsAvailable_ = false;
+    bool firstRun_ = false;
+    bool updateCheckDue_ = false;
+    bool loadedOnce_ = false;
+};
+
+extern CToolbarSettings theSettings;
+
+}  // namespace tt
