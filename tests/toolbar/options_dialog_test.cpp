@@ -1,0 +1,169 @@
+#include "toolbar/options_dialog.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "toolbar/options_dialog_fakes.h"
+
+namespace tt {
+namespace {
+
+using testing::FakeOptionsBackend;
+
+struct OptionsFixture : ::testing::Test {
+    FakeOptionsBackend backend;
+    void SetUp() override {
+        backend.params = {{u"TavelleUrl", u"http://gw.example.jp/ag.cgi"},
+                          {u"Username", u"yamada"},
+                          {u"AutoLogin", u"Yes"},
+                          {u"NewTabInSearchResult", u"yes"},
+                          {u"NewTabInNewItem", u"Yes"}};
+        backend.storedPassword = u"secret";
+    }
+};
+
+TEST_F(OptionsFixture, TheFieldsComeFromTheSettingsAndOnlyExactlyYesIsTrue) {
+    backend.tabs = false;
+    backend.allowAutoLogin = false;
+    const OptionsFields f = ReadOptionsFields(backend, u"");
+    EXPECT_EQ(f.serverUrl, u"http://gw.example.jp/ag.cgi");
+    EXPECT_EQ(f.userName, u"yamada");
+    EXPECT_EQ(f.password, u"secret");
+    EXPECT_TRUE(f.autoLogin);
+    EXPECT_FALSE(f.newTabInSearchResult);  // "yes" is not "Yes"
+    EXPECT_TRUE(f.newTabInNewItem);
+    EXPECT_FALSE(f.tabsAvailable);
+    EXPECT_FALSE(f.allowAutoLogin);
+    EXPECT_TRUE(f.allowToolbar);
+    EXPECT_EQ(ReadOptionsFields(backend, u"http://preset/ag.exe").serverUrl, u"http://preset/ag.exe");
+}
+
+TEST_F(OptionsFixture, OkChecksThePermissionOfTheOldServerThenStoresInOrder) {
+    const intptr_t result = RunOptionsDialog(backend, u"", [&](OptionsFields& f) {
+        EXPECT_EQ(backend.calls, (std::vector<std::string>{"check(false)"}));
+        f.serverUrl = u"http://new.example.jp/ag.exe";
+        f.userName = u" suzuki ";
+        f.password = u"p w";
+        f.autoLogin = false;
+        f.newTabInSearchResult = true;
+        f.newTabInNewItem = false;
+        return intptr_t{1};
+    });
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(backend.calls,
+              (std::vector<std::string>{"check(false)", "check(true)", "set NewTabInSearchResult=Yes",
+                                        "set NewTabInNewItem=No", "set AutoLogin=No", "set Username= suzuki ",
+                                        "set TavelleUrl=http://new.example.jp/ag.exe", "save(true)",
+                                        "store password", "clear loginSeen"}));
+    EXPECT_EQ(backend.storedPassword, u"p w");
+    EXPECT_FALSE(backend.loginSeen);
+}
+
+TEST_F(OptionsFixture, CancelStoresNothingButAHistoryDeletionStays) {
+    const intptr_t result = RunOptionsDialog(backend, u"", [&](OptionsFields& f) {
+        f.serverUrl = u"http://other/ag.cgi";
+        backend.DeleteSearchHistory();  // the history button acts at once
+        return intptr_t{2};
+    });
+    EXPECT_EQ(result, 2);
+    EXPECT_EQ(backend.calls, (std::vector<std::string>{"check(false)", "delete history"}));
+    EXPECT_EQ(backend.params[u"TavelleUrl"], u"http://gw.example.jp/ag.cgi");
+    EXPECT_FALSE(backend.passwordStored);
+    EXPECT_TRUE(backend.loginSeen);
+}
+
+TEST_F(OptionsFixture, AnEmptyPasswordIsStoredToo) {
+    RunOptionsDialog(backend, u"", [](OptionsFields& f) {
+        f.password.clear();
+        return intptr_t{1};
+    });
+    EXPECT_TRUE(backend.passwordStored);
+    EXPECT_EQ(backend.storedPassword, u"");
+    EXPECT_FALSE(backend.loginSeen);
+}
+
+TEST_F(OptionsFixture, RefusedPermissionsSwitchAutomaticLogInOffAndOkStoresNo) {
+    backend.allowAutoLogin = false;
+    RunOptionsDialog(backend, u"", [](OptionsFields& f) {
+        const OptionsInitPlan plan = PlanOptionsInit(f);
+        EXPECT_FALSE(plan.showToolbarRefused);
+        EXPECT_TRUE(plan.showAutoLoginRefused);
+        EXPECT_FALSE(plan.autoLoginEnabled);
+        EXPECT_TRUE(plan.tabBoxesEnabled);
+        return intptr_t{1};
+    });
+    EXPECT_EQ(backend.params[u"AutoLogin"], u"No");
+}
+
+TEST(OptionsInit, EachRefusalShowsItsLabels) {
+    OptionsFields f;
+    f.autoLogin = true;
+    f.tabsAvailable = true;
+    OptionsInitPlan plan = PlanOptionsInit(f);
+    EXPECT_FALSE(plan.showToolbarRefused);
+    EXPECT_FALSE(plan.showAutoLoginRefused);
+    EXPECT_TRUE(plan.autoLoginEnabled);
+    EXPECT_TRUE(f.autoLogin);
+
+    f.allowToolbar = false;  // the server refuses the toolbar: both warnings
+    plan = PlanOptionsInit(f);
+    EXPECT_TRUE(plan.showToolbarRefused);
+    EXPECT_TRUE(plan.showAutoLoginRefused);
+    EXPECT_FALSE(plan.autoLoginEnabled);
+    EXPECT_FALSE(f.autoLogin);
+
+    OptionsFields noTabs;
+    noTabs.newTabInNewItem = true;
+    plan = PlanOptionsInit(noTabs);
+    EXPECT_FALSE(plan.tabBoxesEnabled);
+    EXPECT_TRUE(noTabs.newTabInNewItem);  // disabled, not cleared
+}
+
+TEST(OptionsUrlField, OkTrimsWhiteSpaceThenTrailingQuestionMarks) {
+    EXPECT_EQ(NormalizeServerUrlField(u"  http://h/ag.cgi??\t\r\n"), u"http://h/ag.cgi");
+    EXPECT_EQ(NormalizeServerUrlField(u"\u3000HTTP://H/AG.CGI?\u3000"), u"HTTP://H/AG.CGI");
+    EXPECT_EQ(NormalizeServerUrlField(u"http://h/x?a=1"), u"http://h/x?a=1");
+    EXPECT_EQ(NormalizeServerUrlField(u"???"), u"");
+    EXPECT_EQ(NormalizeServerUrlField(u" \t "), u"");
+    // Trimmed first: white space before the question marks stays.
+    EXPECT_EQ(NormalizeServerUrlField(u"x ?"), u"x ");
+}
+
+// The server's base URL of a groupware URL, for these cases: scheme in lower case, path ending
+// in /ag.cgi or /ag.exe, anything after it cut.
+std::u16string SimpleBaseUrl(const std::u16string& url) {
+    if (url.rfind(u"http://", 0) != 0 && url.rfind(u"https://", 0) != 0) return {};
+    for (const std::u16string program : {u"/ag.cgi", u"/ag.exe"}) {
+        const auto at = url.find(program);
+        if (at != std::u16string::npos) return url.substr(0, at + program.size());
+    }
+    return {};
+}
+
+TEST(OptionsUrlField, AGroupwarePageUrlIsCutToItsBase) {
+    EXPECT_EQ(CutServerUrlField(u"http://h/ag.cgi?page=AGIndex", SimpleBaseUrl), u"http://h/ag.cgi");
+    EXPECT_EQ(CutServerUrlField(u"http://h/ag.cgi?", SimpleBaseUrl), u"http://h/ag.cgi");
+    EXPECT_EQ(CutServerUrlField(u"  https://h/ag.exe?page=X  ", SimpleBaseUrl), u"https://h/ag.exe");
+    // Left as typed: already the base (even with white space around it), or not a groupware URL.
+    EXPECT_EQ(CutServerUrlField(u"http://h/ag.cgi", SimpleBaseUrl), std::nullopt);
+    EXPECT_EQ(CutServerUrlField(u" http://h/ag.cgi ", SimpleBaseUrl), std::nullopt);
+    EXPECT_EQ(CutServerUrlField(u"HTTP://h/ag.cgi?page=X", SimpleBaseUrl), std::nullopt);
+    EXPECT_EQ(CutServerUrlField(u"", SimpleBaseUrl), std::nullopt);
+    // A base function that gives something longer is not trusted.
+    EXPECT_EQ(CutServerUrlField(u"ab", [](const std::u16string&) { return std::u16string(u"abc"); }),
+              std::nullopt);
+}
+
+TEST(OptionsUrlField, TheEditGuardBelongsToOneThread) {
+    SetUrlEditGuard(true);
+    bool seenElsewhere = true;
+    std::thread([&] { seenElsewhere = UrlEditGuard(); }).join();
+    EXPECT_TRUE(UrlEditGuard());
+    EXPECT_FALSE(seenElsewhere);
+    SetUrlEditGuard(false);
+    EXPECT_FALSE(UrlEditGuard());
+}
+
+}  // namespace
+}  // namespace tt
