@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "resources/string_table.h"
 #include "toolbar/search_box_fakes.h"
 
 namespace tt {
@@ -12,7 +13,10 @@ using testing::FakeHistoryStore;
 using testing::FakeSearchBoxControl;
 using testing::FakeSearchHost;
 
-const std::u16string kWebPrefix = u"https://search.tavelle.jp/search/?app=webSearch&pid=2&query=";
+// The web-search service's address with a query (its host is the string table's).
+std::u16string WebSearchUrl(const std::u16string& escapedQuery) {
+    return FillQueryTemplate(LoadResourceString(kWebSearchTemplate), escapedQuery);
+}
 const std::u16string kBase = u"http://gw.example.jp/cgi-bin/ag.cgi";
 
 // ---- escaping ----
@@ -284,7 +288,9 @@ TEST_F(SearchFixture, WebSearchEscapesTheQueryAsUtf8) {
         host.navigations.clear();
         box.text = c.text;
         search.SearchWeb();
-        EXPECT_EQ(OnlyUrl(), kWebPrefix + c.query + u"&enc=utf-8");
+        EXPECT_EQ(OnlyUrl(), WebSearchUrl(c.query));
+        EXPECT_NE(OnlyUrl().find(u"/search/?app=webSearch&pid=2&query=" + c.query + u"&enc=utf-8"),
+                  std::u16string::npos);
     }
 }
 
@@ -307,7 +313,8 @@ TEST_F(SearchFixture, AnEmptyWebSearchOpensThePortalInTheCurrentTab) {
     box.items = {u"old"};
     search.SearchWeb();
     ASSERT_EQ(host.navigations.size(), 1u);
-    EXPECT_EQ(host.navigations[0].url, u"https://www.tavelle.jp/");
+    EXPECT_EQ(host.navigations[0].url, LoadResourceString(kWebPortalPage));
+    EXPECT_EQ(host.navigations[0].url.rfind(u"http", 0), 0u);
     EXPECT_FALSE(host.navigations[0].newTab);
     EXPECT_EQ(store.saves, 0);
     EXPECT_EQ(box.items, (std::vector<std::u16string>{u"old"}));
