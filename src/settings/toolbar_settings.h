@@ -12,6 +12,8 @@ class IKeyStore;
 
 // The run stamp of a local time: ((year * 100 + month) * 100 + day) * 100 + hour.
 uint32_t MakeRunStamp(const LocalTime& t);
+// The run stamp of the current local time.
+uint32_t MakeRunStamp();
 
 // The settings record: a mirror of HKCU\Software\Tavelle\TavelleToolbar (string 502).
 // One instance per process, theSettings, shared by every helper object, toolbar and dialog
@@ -53,6 +55,9 @@ public:
     std::map<std::u16string, std::u16string> Parameters();
 
     IKeyStore& Store() { return *store_; }
+
+    // Back to the state at construction, registry untouched (tests).
+    void Reset();
 
 private:
     void LoadLocked(bool paramsOnly);

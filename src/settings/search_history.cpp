@@ -1,0 +1,86 @@
+#include "settings/search_history.h"
+
+#include <algorithm>
+
+#include "settings/key_store.h"
+
+namespace tt {
+namespace {
+
+// A numeric name: decimal digits only. Compared by value without converting, so names of
+// any length order correctly.
+bool IsNumber(const std::u16string& name) {
+    return !name.empty() && std::all_of(name.begin(), name.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; });
+}
+
+std::u16string WithoutLeadingZeros(const std::u16string& digits) {
+    size_t first = digits.find_first_not_of(u'0');
+    return first == std::u16string::npos ? std::u16string() : digits.substr(first);
+}
+
+bool NumericLess(const std::u16string& a, const std::u16string& b) {
+    std::u16string x = WithoutLeadingZeros(a);
+    std::u16string y = WithoutLeadingZeros(b);
+    if (x.size() != y.size()) return x.size() < y.size();
+    return x < y;
+}
+
+}  // namespace
+
+void LoadMruList(IKeyStore& store, const std::u16string& subkeyName, std::vector<std::u16string>& list) {
+    std::u16string path = SettingsKeyPath();
+    if (path.empty() || subkeyName.empty()) return;
+    auto key = store.OpenKey(path, KeyAccess::Read);
+    if (!key) return;
+    list.clear();
+    auto sub = key->OpenSubkey(subkeyName, KeyAccess::ReadWrite);
+    if (!sub) return;
+
+    // Windows enumerates in creation order, Wine by name: order by the names instead.
+    std::vector<KeyValue> values;
+    KeyValue value;
+    for (uint32_t i = 0; sub->EnumValue(i, &value); ++i) values.push_back(value);
+    std::stable_sort(values.begin(), values.end(), [](const KeyValue& a, const KeyValue& b) {
+        bool numberA = IsNumber(a.name);
+        bool numberB = IsNumber(b.name);
+        if (numberA != numberB) return numberA;
+        return numberA && NumericLess(a.name, b.name);
+    });
+    for (const auto& v : values) list.push_back(TextFromValueBytes(v.data));
+}
+
+void LoadMruList(const std::u16string& subkeyName, std::vector<std::u16string>& list) {
+    LoadMruList(DefaultKeyStore(), subkeyName, list);
+}
+
+void SaveMruList(IKeyStore& store, const std::u16string& subkeyName, const std::vector<std::u16string>& list) {
+    // An empty name would put the list into the settings key itself.
+    if (subkeyName.empty()) return;
+    auto key = OpenOrCreateSettingsKey(store);
+    if (!key) return;
+    DeleteKeyTree(*key, subkeyName);
+    if (auto sub = key->CreateSubkey(subkeyName)) {
+        for (size_t i = 0; i < list.size(); ++i) {
+            std::string digits = std::to_string(i);
+            SetString(*sub, std::u16string(digits.begin(), digits.end()), list[i]);
+        }
+        sub->Flush();
+    }
+    key->Flush();
+}
+
+void SaveMruList(const std::u16string& subkeyName, const std::vector<std::u16string>& list) {
+    SaveMruList(DefaultKeyStore(), subkeyName, list);
+}
+
+void DeleteMruList(IKeyStore& store, const std::u16string& subkeyName) {
+    if (subkeyName.empty()) return;
+    auto key = OpenOrCreateSettingsKey(store);
+    if (!key) return;
+    DeleteKeyTree(*key, subkeyName);
+    key->Flush();
+}
+
+void DeleteMruList(const std::u16string& subkeyName) { DeleteMruList(DefaultKeyStore(), subkeyName); }
+
+}  // namespace tt
