@@ -1,0 +1,43 @@
+#pragma once
+// COptionsDlg: dialog 521, the toolbar's settings, and ShowOptionsDialog, which fills it from
+// the settings and stores what the user confirms.
+#include <windows.h>
+
+#include <string>
+
+#include "toolbar/options_dialog.h"
+
+namespace tt {
+
+class COptionsDlg {
+  public:
+    // backend: the history button deletes through it; baseUrlOf: the server base URL rule.
+    COptionsDlg(OptionsFields& fields, IOptionsBackend& backend, BaseUrlFunction baseUrlOf);
+
+    // Runs the dialog from this module's resources; returns 1 (OK, fields updated) or 2.
+    INT_PTR DoModal(HWND owner);
+
+  private:
+    static INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    BOOL OnInitDialog();
+    INT_PTR OnCtlColorStatic(HDC dc, HWND control);
+    void OnServerUrlChange();
+    void OnOK();
+    void UpdateLoginControls();
+    void OnClearHistory();
+
+    std::u16string ItemText(int id, size_t limit = 0) const;
+
+    OptionsFields& fields_;
+    IOptionsBackend& backend_;
+    BaseUrlFunction baseUrlOf_;
+    HWND dialog_ = nullptr;
+};
+
+// Runs the whole options dialog against a backend: permission check, fields, dialog and, on
+// OK, the store. owner null: the thread's active window.
+INT_PTR RunOptionsDialogWin(IOptionsBackend& backend, HWND owner, const std::u16string& initialUrl,
+                            const BaseUrlFunction& baseUrlOf);
+
+}  // namespace tt
