@@ -17,21 +17,20 @@ struct FoundWindow {
     HWND found = nullptr;
 };
 
+inline BOOL CALLBACK MatchThreadWindow(HWND window, LPARAM param) {
+    auto* s = reinterpret_cast<FoundWindow*>(param);
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    if (lstrcmpW(name, s->className) != 0 || !IsWindowVisible(window)) return TRUE;
+    if (s->owner && GetWindow(window, GW_OWNER) != s->owner) return TRUE;
+    s->found = window;
+    return FALSE;
+}
+
 // A top-level window of the thread with that class (and owner), or null.
 inline HWND FindThreadWindow(DWORD thread, const wchar_t* className, HWND owner = nullptr) {
     FoundWindow search{className, owner};
-    EnumThreadWindows(
-        thread,
-        [](HWND window, LPARAM param) -> BOOL {
-            auto* s = reinterpret_cast<FoundWindow*>(param);
-            wchar_t name[64] = {};
-            GetClassNameW(window, name, 64);
-            if (lstrcmpW(name, s->className) != 0 || !IsWindowVisible(window)) return TRUE;
-            if (s->owner && GetWindow(window, GW_OWNER) != s->owner) return TRUE;
-            s->found = window;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    EnumThreadWindows(thread, MatchThreadWindow, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
