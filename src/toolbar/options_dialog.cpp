@@ -1,5 +1,10 @@
 #include "toolbar/options_dialog.h"
 
+#include "settings/process_state.h"
+#include "settings/protected_value.h"
+#include "settings/search_history.h"
+#include "settings/toolbar_settings.h"
+
 namespace tt {
 namespace {
 
@@ -16,7 +21,39 @@ bool IsWhiteSpace(char16_t c) {
 
 thread_local bool urlEditGuard = false;
 
+const std::u16string kPasswordValue = u"UserPassword";
+
 }  // namespace
+
+CSettingsOptionsBackend::CSettingsOptionsBackend(CToolbarSettings& settings, CProcessState& state,
+                                                 IKeyStore& store, IDataProtector& protector,
+                                                 PermissionCheck checkPermission)
+    : settings_(settings),
+      state_(state),
+      store_(store),
+      protector_(protector),
+      checkPermission_(std::move(checkPermission)) {}
+
+void CSettingsOptionsBackend::CheckToolbarPermission(bool force) {
+    if (checkPermission_) checkPermission_(force);
+}
+std::u16string CSettingsOptionsBackend::Get(const std::u16string& name) { return settings_.Get(name); }
+void CSettingsOptionsBackend::Set(const std::u16string& name, const std::u16string& text) {
+    settings_.Set(name, text);
+}
+std::u16string CSettingsOptionsBackend::GetServerUrl() { return settings_.GetServerUrl(); }
+void CSettingsOptionsBackend::Save(bool paramsOnly) { settings_.Save(paramsOnly); }
+bool CSettingsOptionsBackend::TabsAvailable() { return settings_.TabsAvailable(); }
+bool CSettingsOptionsBackend::AllowToolbar() { return state_.AllowToolbar(); }
+bool CSettingsOptionsBackend::AllowAutoLogin() { return state_.AllowAutoLogin(); }
+std::u16string CSettingsOptionsBackend::LoadPassword() {
+    return LoadProtectedValue(store_, protector_, kPasswordValue);
+}
+void CSettingsOptionsBackend::StorePassword(const std::u16string& password) {
+    StoreProtectedValue(store_, protector_, kPasswordValue, password, u"");
+}
+void CSettingsOptionsBackend::ClearLoginSeen() { state_.SetLoginSeen(false); }
+void CSettingsOptionsBackend::DeleteSearchHistory() { DeleteMruList(store_, u"SearchMRU"); }
 
 OptionsFields ReadOptionsFields(IOptionsBackend& backend, const std::u16string& initialUrl) {
     OptionsFields f;

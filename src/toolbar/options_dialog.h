@@ -6,6 +6,11 @@
 
 namespace tt {
 
+class CProcessState;
+class CToolbarSettings;
+class IDataProtector;
+class IKeyStore;
+
 // Dialog 521 and its controls.
 constexpr unsigned kOptionsDialogId = 521;
 constexpr unsigned kHistoryDeletedMessage = 541;
@@ -43,6 +48,36 @@ class IOptionsBackend {
     virtual void StorePassword(const std::u16string& password) = 0;
     virtual void ClearLoginSeen() = 0;
     virtual void DeleteSearchHistory() = 0;
+};
+
+// The backend of the shipped dialog: the settings record, the process-wide permission and
+// log-in state, the protected password and the stored history. checkPermission runs the
+// server's permission check (force: fetch even when already fetched in this process).
+class CSettingsOptionsBackend final : public IOptionsBackend {
+  public:
+    using PermissionCheck = std::function<void(bool force)>;
+    CSettingsOptionsBackend(CToolbarSettings& settings, CProcessState& state, IKeyStore& store,
+                            IDataProtector& protector, PermissionCheck checkPermission);
+
+    void CheckToolbarPermission(bool force) override;
+    std::u16string Get(const std::u16string& name) override;
+    void Set(const std::u16string& name, const std::u16string& text) override;
+    std::u16string GetServerUrl() override;
+    void Save(bool paramsOnly) override;
+    bool TabsAvailable() override;
+    bool AllowToolbar() override;
+    bool AllowAutoLogin() override;
+    std::u16string LoadPassword() override;
+    void StorePassword(const std::u16string& password) override;
+    void ClearLoginSeen() override;
+    void DeleteSearchHistory() override;
+
+  private:
+    CToolbarSettings& settings_;
+    CProcessState& state_;
+    IKeyStore& store_;
+    IDataProtector& protector_;
+    PermissionCheck checkPermission_;
 };
 
 // What the dialog shows when it opens.

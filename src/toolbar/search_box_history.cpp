@@ -1,5 +1,8 @@
 #include "toolbar/search_box_history.h"
 
+#include "settings/key_store.h"
+#include "settings/search_history.h"
+
 namespace tt {
 
 char16_t FoldListCase(char16_t c) {
@@ -58,6 +61,22 @@ int IHistoryList::FindExact(int start, const std::u16string& text) const {
 int IHistoryList::FindPrefix(int start, const std::u16string& prefix) const {
     return FindWrapping(*this, start,
                         [&](const std::u16string& item) { return StartsWithIgnoringCase(item, prefix); });
+}
+
+const char16_t kSearchMruKey[] = u"SearchMRU";
+
+CSearchMruStore::CSearchMruStore() : store_(DefaultKeyStore()) {}
+
+CSearchMruStore::CSearchMruStore(IKeyStore& store) : store_(store) {}
+
+std::vector<std::u16string> CSearchMruStore::Load() {
+    std::vector<std::u16string> entries;
+    LoadMruList(store_, kSearchMruKey, entries);
+    return entries;
+}
+
+void CSearchMruStore::Save(const std::vector<std::u16string>& entries) {
+    SaveMruList(store_, kSearchMruKey, entries);
 }
 
 void ReloadHistory(IHistoryList& list, IHistoryStore& store) {

@@ -4,6 +4,8 @@
 
 namespace tt {
 
+class IKeyStore;
+
 // The search box holds at most this many history entries (positions 0 to 31).
 constexpr int kMaxHistoryEntries = 32;
 
@@ -38,6 +40,18 @@ class IHistoryStore {
     // Newest first; empty when nothing is stored or the settings key cannot be read.
     virtual std::vector<std::u16string> Load() = 0;
     virtual void Save(const std::vector<std::u16string>& entries) = 0;
+};
+
+// The history in the subkey "SearchMRU" of the settings key, shared by all browser windows.
+class CSearchMruStore final : public IHistoryStore {
+  public:
+    CSearchMruStore();  // the platform's key store
+    explicit CSearchMruStore(IKeyStore& store);
+    std::vector<std::u16string> Load() override;
+    void Save(const std::vector<std::u16string>& entries) override;
+
+  private:
+    IKeyStore& store_;
 };
 
 // Refills the list from the store (also empties the edit field).

@@ -4,6 +4,13 @@
 
 #include <thread>
 
+#include "settings/key_store_memory.h"
+#include "settings/process_state.h"
+#include "settings/protected_value.h"
+#include "settings/search_history.h"
+#include "settings/settings_test_support.h"
+#include "settings/toolbar_settings.h"
+#include "settings/user_bound_protector.h"
 #include "toolbar/options_dialog_fakes.h"
 
 namespace tt {
@@ -163,6 +170,93 @@ TEST(OptionsUrlField, TheEditGuardBelongsToOneThread) {
     EXPECT_FALSE(seenElsewhere);
     SetUrlEditGuard(false);
     EXPECT_FALSE(UrlEditGuard());
+}
+
+// The dialog over the real settings record, in a store in memory.
+struct OptionsOverSettings : ::testing::Test {
+    CMemoryKeyStore store;
+    testing::FakeClock clock;
+    CToolbarSettings settings{store, clock};
+    CProcessState state;
+    CUserBoundProtector protector{u"tester"};
+    std::vector<std::u16string> urlsSeenByChecks;
+    CSettingsOptionsBackend backend{
+        settings, state, store, protector, [this](bool force) {
+            urlsSeenByChecks.push_back((force ? u"force " : u"") + settings.GetServerUrl());
+        }};
+
+    void SetUp() override {
+        clock.Set(2008, 3, 5, 10);
+        settings.Load(false);
+        settings.Set(u"TavelleUrl", u"http://old.example/ag.cgi");
+        settings.Set(u"AutoLogin", u"Yes");
+        settings.Save(true);
+        StoreProtectedValue(store, protector, u"UserPassword", u"old secret", u"");
+        SaveMruList(store, u"SearchMRU", {u"a", u"b"});
+        state.SetLoginSeen(true);
+    }
+    testing::Stored Param(const std::u16string& name) {
+        return testing::ReadStored(store, testing::Sub(u"Parameters"), name);
+    }
+};
+
+TEST_F(OptionsOverSettings, OkStoresTheParametersAndAProtectedEmptyPassword) {
+    EXPECT_EQ(RunOptionsDialog(backend, u"",
+                               [](OptionsFields& f) {
+                                   EXPECT_EQ(f.serverUrl, u"http://old.example/ag.cgi");
+                                   EXPECT_EQ(f.password, u"old secret");
+                                   EXPECT_TRUE(f.autoLogin);
+                                   f.serverUrl = u"http://new.example/ag.exe";
+                                   f.userName = u"hanako";
+                                   f.password.clear();
+                                   f.newTabInNewItem = true;
+                                   return intptr_t{1};
+                               }),
+              1);
+    // Both checks ran against the server stored before the dialog.
+    EXPECT_EQ(urlsSeenByChecks, (std::vector<std::u16string>{u"http://old.example/ag.cgi",
+                                                             u"force http://old.example/ag.cgi"}));
+    EXPECT_EQ(Param(u"TavelleUrl"), testing::StoredText(u"http://new.example/ag.exe"));
+    EXPECT_EQ(Param(u"Username"), testing::StoredText(u"hanako"));
+    EXPECT_EQ(Param(u"AutoLogin"), testing::StoredText(u"Yes"));
+    EXPECT_EQ(Param(u"NewTabInNewItem"), testing::StoredText(u"Yes"));
+    EXPECT_EQ(Param(u"NewTabInSearchResult"), testing::StoredText(u"No"));
+    const testing::Stored password = testing::ReadStored(store, testing::kSettingsPath, u"UserPassword");
+    EXPECT_EQ(password.type, kRegBinary);
+    EXPECT_FALSE(password.data.empty());
+    EXPECT_EQ(LoadProtectedValue(store, protector, u"UserPassword"), u"");
+    EXPECT_FALSE(state.LoginSeen());
+}
+
+TEST_F(OptionsOverSettings, CancelStoresNothingButTheHistoryStaysDeleted) {
+    EXPECT_EQ(RunOptionsDialog(backend, u"",
+                               [&](OptionsFields& f) {
+                                   f.serverUrl = u"http://new.example/ag.exe";
+                                   f.password = u"changed";
+                                   backend.DeleteSearchHistory();
+                                   return intptr_t{2};
+                               }),
+              2);
+    EXPECT_EQ(Param(u"TavelleUrl"), testing::StoredText(u"http://old.example/ag.cgi"));
+    EXPECT_EQ(LoadProtectedValue(store, protector, u"UserPassword"), u"old secret");
+    EXPECT_TRUE(state.LoginSeen());
+    EXPECT_EQ(testing::ValueNames(store, testing::Sub(u"SearchMRU")),
+              (std::vector<std::u16string>{u"<missing>"}));
+    std::vector<std::u16string> history{u"left alone"};
+    LoadMruList(store, u"SearchMRU", history);
+    EXPECT_TRUE(history.empty());
+}
+
+TEST_F(OptionsOverSettings, RefusedPermissionsComeFromTheProcessState) {
+    state.SetAllowToolbar(false);
+    const OptionsFields f = ReadOptionsFields(backend, u"");
+    EXPECT_FALSE(f.allowToolbar);
+    EXPECT_TRUE(f.allowAutoLogin);
+    settings.SetTabsAvailable(true);
+    state.SetAllowAutoLogin(false);
+    const OptionsFields g = ReadOptionsFields(backend, u"");
+    EXPECT_TRUE(g.tabsAvailable);
+    EXPECT_FALSE(g.allowAutoLogin);
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "resources/string_table.h"
+#include "settings/key_store_memory.h"
+#include "settings/settings_test_support.h"
 #include "toolbar/search_box_fakes.h"
 
 namespace tt {
@@ -154,6 +156,25 @@ TEST_F(HistoryFixture, ReloadEmptiesTheEditFieldAndTakesTheStoredOrder) {
     EXPECT_TRUE(box.items.empty());
     AddToHistory(box, store, u"first");
     EXPECT_EQ(store.stored, (std::vector<std::u16string>{u"first"}));
+}
+
+TEST(SearchMruStore, KeepsTheHistoryInTheSettingsKeyNewestFirst) {
+    CMemoryKeyStore registry;
+    CSearchMruStore stored(registry);
+    FakeSearchBoxControl box;
+    for (int i = 0; i < 32; ++i) box.items.push_back(u"q" + Utf8ToUtf16(std::to_string(i)));
+    AddToHistory(box, stored, u"new");
+    const auto names = testing::ValueNames(registry, testing::Sub(u"SearchMRU"));
+    ASSERT_EQ(names.size(), 32u);
+    EXPECT_EQ(names.front(), u"0");
+    EXPECT_EQ(names.back(), u"31");
+    EXPECT_EQ(testing::ReadStored(registry, testing::Sub(u"SearchMRU"), u"0"), testing::StoredText(u"new"));
+    EXPECT_EQ(testing::ReadStored(registry, testing::Sub(u"SearchMRU"), u"31"), testing::StoredText(u"q30"));
+
+    FakeSearchBoxControl other;  // another browser window's box
+    ReloadHistory(other, stored);
+    EXPECT_EQ(other.items, box.items);
+    EXPECT_TRUE(CSearchMruStore(registry).Load() == box.items);
 }
 
 TEST(HistoryCase, FoldsLettersOfTheCommonScripts) {
