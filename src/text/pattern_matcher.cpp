@@ -404,6 +404,7 @@ private:
             }
             if (number >= m_.groupCount_) return Fail(PatternBadBackReference);
             m_.memoSafe_ = false;
+            sawBackReference_ = true;
             out = Fragment{};
             SetAll(out.first);
             return Emit(OpBackRef, static_cast<uint32_t>(number));
@@ -497,7 +498,14 @@ private:
         m.requiredSet_ = body.required;
         // Memo rows: the places where paths join (jump and resume targets, runs and what
         // follows them). Every other instruction is reached only straight from one of these.
-        const auto& p = m.program_;
+        auto& p = m.program_;
+        // A back-reference may read a group from inside that group after backtracking there:
+        // the end the group had before must come back too.
+        if (sawBackReference_) {
+            for (Instruction& in : p) {
+                if (in.op == OpGroupEnd) in.flag = 1;
+            }
+        }
         m.memoIndex_.assign(p.size(), kNoMemo);
         if (!m.memoSafe_) return;
         std::vector<uint8_t> join(p.size() + 1, 0);
@@ -535,6 +543,7 @@ private:
     size_t pos_ = 0;
     bool inMain_ = true;
     int depth_ = 0;
+    bool sawBackReference_ = false;
     PatternParseError error_ = PatternOk;
 };
 
@@ -722,7 +731,7 @@ bool CPatternMachine::Run(size_t start) {
             case OpRunGreedy: {
                 size_t q = pos;
                 bool stopped = false;
-                if (memoOn_) {
+                if (memoOn_ && memoIndex[pc] != kNoMemo) {
                     const uint32_t row = memoIndex[pc];
                     while (q < n_ && ItemMatches(in, s_[q])) {
                         ++q;
@@ -781,6 +790,7 @@ bool CPatternMachine::Run(size_t start) {
                 ++pc;
                 break;
             case OpGroupEnd:
+                if (in.flag && !Push(EntryGroup, in.arg, gs[in.arg], ge[in.arg])) return false;
                 ge[in.arg] = pos;
                 ++pc;
                 break;
@@ -860,7 +870,7 @@ bool CPatternMachine::Run(size_t start) {
             size_t p = e.a;
             if (p < n_ && ItemMatches(in, s_[p])) {
                 ++p;
-                if (memoOn_ && Seen(memoIndex[e.index], p)) {
+                if (memoOn_ && memoIndex[e.index] != kNoMemo && Seen(memoIndex[e.index], p)) {
                     stack.pop_back();
                     continue;
                 }
