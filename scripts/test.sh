@@ -94,12 +94,13 @@ if step win32-build tt_build_windows i686; then
     fi
 fi
 
-# Fuzzers: a short run of each.
-if step fuzz-build tt_cmake_build "$TT_BUILD/fuzz" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
-    -DTT_FUZZ=ON -DTT_WERROR=ON; then
+# Fuzzers: a short run of each (only the fuzz targets are built, see scripts/fuzz.sh).
+source "$TT_ROOT/scripts/fuzz.sh"
+if step fuzz-build tt_build_fuzz; then
     for f in "$TT_BUILD"/fuzz/fuzz/fuzz_*; do
         [[ -x $f ]] || continue
-        run_check "$(basename "$f")" "$f" -max_total_time="${TT_FUZZ_SECONDS:-20}" -rss_limit_mb=2048
+        run_check "$(basename "$f")" "$f" -max_total_time="${TT_FUZZ_SECONDS:-20}" -rss_limit_mb=2048 \
+            -timeout=30 -artifact_prefix="$LOGS/" "$(tt_fuzz_corpus "$f")"
     done
 fi
 
