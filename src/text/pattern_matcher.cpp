@@ -443,8 +443,13 @@ private:
             ++pos_;
         }
         if (pos_ < length_ && text_[pos_] == u']') return Fail(PatternEmptyClass);
-        auto& pairs = m_.classPairs_;
-        const size_t firstPair = pairs.size() / 2;
+        auto& data = m_.classes_;
+        if (data.capacity() == 0) data.reserve(mainLength_ + 16);
+        const size_t offset = data.size();
+        if (offset >= 4 * CPatternMatcher::kMaxInstructions) return Fail(PatternOutOfMemory);
+        data.push_back(0);
+        data.push_back(0);
+        uint32_t count = 0;
         CharSet members{};
         for (;;) {
             if (pos_ >= length_) return Fail(PatternUnclosedClass);
@@ -468,13 +473,14 @@ private:
                 if (hi < lo) return Fail(PatternReversedRange);
                 pos_ += 2;
             }
-            if (pairs.size() / 2 >= CPatternMatcher::kMaxInstructions) return Fail(PatternOutOfMemory);
-            pairs.push_back(lo);
-            pairs.push_back(hi);
+            data.push_back(lo);
+            data.push_back(hi);
+            ++count;
             SetAdd(members, lo, hi);
         }
-        const uint32_t index = static_cast<uint32_t>(m_.classStart_.size());
-        m_.classStart_.push_back(static_cast<uint32_t>(firstPair));
+        data[offset] = static_cast<char16_t>(count & 0xFFFFu);
+        data[offset + 1] = static_cast<char16_t>(count >> 16);
+        const uint32_t index = static_cast<uint32_t>(offset);
         out = Fragment{};
         out.nullable = false;
         out.single = true;
@@ -490,50 +496,18 @@ private:
 
     void Finish(const Fragment& body) {
         CPatternMatcher& m = m_;
-        m.classStart_.push_back(static_cast<uint32_t>(m.classPairs_.size() / 2));
         m.canMatchEmpty_ = body.nullable;
         m.hasFirstSet_ = !body.nullable && !SetIsAll(body.first);
         m.firstSet_ = body.first;
         m.hasRequiredSet_ = body.hasRequired && !SetIsAll(body.required);
         m.requiredSet_ = body.required;
-        // Memo rows: the places where paths join (jump and resume targets, runs and what
-        // follows them). Every other instruction is reached only straight from one of these.
-        auto& p = m.program_;
         // A back-reference may read a group from inside that group after backtracking there:
         // the end the group had before must come back too.
         if (sawBackReference_) {
-            for (Instruction& in : p) {
+            for (Instruction& in : m.program_) {
                 if (in.op == OpGroupEnd) in.flag = 1;
             }
         }
-        m.memoIndex_.assign(p.size(), kNoMemo);
-        if (!m.memoSafe_) return;
-        std::vector<uint8_t> join(p.size() + 1, 0);
-        join[0] = 1;
-        for (size_t k = 0; k < p.size(); ++k) {
-            switch (p[k].op) {
-            case OpJump:
-            case OpSplit:
-                join[p[k].arg] = 1;
-                break;
-            case OpSplitTo:
-                join[p[k].arg] = 1;
-                join[k + 1] = 1;
-                break;
-            case OpRunGreedy:
-            case OpRunLazy:
-                join[k] = 1;
-                join[k + 1] = 1;
-                break;
-            default:
-                break;
-            }
-        }
-        uint32_t rows = 0;
-        for (size_t k = 0; k < p.size(); ++k) {
-            if (join[k] && !p[k].unused && p[k].op != OpMatch) m.memoIndex_[k] = rows++;
-        }
-        m.memoRows_ = rows;
     }
 
     CPatternMatcher& m_;
@@ -549,10 +523,7 @@ private:
 
 void CPatternMatcher::Reset() {
     program_.clear();
-    classPairs_.clear();
-    classStart_.clear();
-    memoIndex_.clear();
-    memoRows_ = 0;
+    classes_.clear();
     groupCount_ = 0;
     slotCount_ = 0;
     anchored_ = false;
@@ -588,6 +559,42 @@ PatternParseError CPatternMatcher::Parse(const std::u16string& pattern, bool cas
     return error_;
 }
 
+namespace {
+
+// Memo rows: the places where paths join (jump and resume targets, runs and what follows
+// them); every other instruction is reached only straight from one of these. Instructions
+// marked as depending on more than (instruction, position) get no row. Returns the row count.
+uint32_t BuildMemoRows(const std::vector<Instruction>& p, std::vector<uint32_t>& row) {
+    row.assign(p.size() + 1, 0);
+    row[0] = 1;
+    for (size_t k = 0; k < p.size(); ++k) {
+        switch (p[k].op) {
+        case OpJump:
+        case OpSplit:
+            row[p[k].arg] = 1;
+            break;
+        case OpSplitTo:
+            row[p[k].arg] = 1;
+            row[k + 1] = 1;
+            break;
+        case OpRunGreedy:
+        case OpRunLazy:
+            row[k] = 1;
+            row[k + 1] = 1;
+            break;
+        default:
+            break;
+        }
+    }
+    uint32_t rows = 0;
+    for (size_t k = 0; k < p.size(); ++k) {
+        row[k] = (row[k] && !p[k].unused && p[k].op != OpMatch) ? rows++ : kNoMemo;
+    }
+    return rows;
+}
+
+}  // namespace
+
 // Runs a compiled program over one subject. Lives for one Match call.
 class CPatternMachine {
 public:
@@ -605,7 +612,7 @@ public:
             const uint64_t states = rows > room / width ? room : rows * width;
             stepLimit_ = kDefaultStepBase + 4 * states;
         }
-        memoWanted_ = o.memo && m.memoSafe_ && m.memoRows_ > 0;
+        memoWanted_ = o.memo && m.memoSafe_;
         memoAfter_ = o.memoAfterSteps;
         nextCheck_ = std::min(stepLimit_, memoWanted_ ? memoAfter_ : stepLimit_);
     }
@@ -626,9 +633,10 @@ private:
         }
     }
 
-    bool InClass(uint32_t index, char16_t c) const {
-        const char16_t* pair = m_.classPairs_.data() + 2 * size_t(m_.classStart_[index]);
-        const char16_t* end = m_.classPairs_.data() + 2 * size_t(m_.classStart_[index + 1]);
+    bool InClass(uint32_t offset, char16_t c) const {
+        const char16_t* data = m_.classes_.data() + offset;
+        const char16_t* pair = data + 2;
+        const char16_t* end = pair + 2 * (size_t(data[0]) | (size_t(data[1]) << 16));
         for (; pair != end; pair += 2) {
             if (c >= pair[0] && c <= pair[1]) return true;
         }
@@ -664,14 +672,15 @@ private:
         if (memoWanted_ && !memoOn_ && steps_ >= memoAfter_) {
             memoWanted_ = false;
             width_ = n_ - base_ + 1;
-            if (width_ <= kMaxMemoBits / m_.memoRows_) {
-                const size_t words = (size_t(m_.memoRows_) * width_ + 63) / 64;
-                try {
-                    r_.memo_.assign(words, 0);
+            try {
+                const uint32_t rows = BuildMemoRows(m_.program_, r_.memoRow_);
+                if (rows > 0 && width_ <= kMaxMemoBits / rows) {
+                    r_.memo_.assign((size_t(rows) * width_ + 63) / 64, 0);
+                    memoIndex_ = r_.memoRow_.data();
                     memoOn_ = true;
-                } catch (const std::bad_alloc&) {
-                    r_.memo_.clear();
                 }
+            } catch (const std::bad_alloc&) {
+                r_.memo_.clear();
             }
         }
         nextCheck_ = stepLimit_;
@@ -685,6 +694,7 @@ private:
     size_t base_;
     size_t n_;
     size_t width_ = 0;
+    const uint32_t* memoIndex_ = nullptr;  // per instruction: its memo row, or kNoMemo
     size_t stackLimit_;
     uint64_t stepLimit_;
     uint64_t steps_ = 0;
@@ -697,20 +707,18 @@ private:
 
 bool CPatternMachine::Run(size_t start) {
     auto& stack = r_.stack_;
-    auto& gs = r_.groupStart_;
-    auto& ge = r_.groupEnd_;
+    auto& sp = r_.spans_;
     auto& slots = r_.slots_;
     stack.clear();
     size_t pc = 0;
     size_t pos = start;
-    const uint32_t* memoIndex = m_.memoIndex_.data();
 
     for (;;) {
         // Executes instructions until one fails.
         for (;;) {
             if (++steps_ >= nextCheck_ && !Checkpoint()) return false;
             const Instruction& in = prog_[pc];
-            if (memoOn_ && memoIndex[pc] != kNoMemo && Seen(memoIndex[pc], pos)) break;
+            if (memoOn_ && memoIndex_[pc] != kNoMemo && Seen(memoIndex_[pc], pos)) break;
             bool ok = true;
             switch (in.op) {
             case OpChar:
@@ -731,8 +739,8 @@ bool CPatternMachine::Run(size_t start) {
             case OpRunGreedy: {
                 size_t q = pos;
                 bool stopped = false;
-                if (memoOn_ && memoIndex[pc] != kNoMemo) {
-                    const uint32_t row = memoIndex[pc];
+                if (memoOn_ && memoIndex_[pc] != kNoMemo) {
+                    const uint32_t row = memoIndex_[pc];
                     while (q < n_ && ItemMatches(in, s_[q])) {
                         ++q;
                         if (Seen(row, q)) {
@@ -757,7 +765,7 @@ bool CPatternMachine::Run(size_t start) {
                 ++pc;
                 break;
             case OpBackRef: {
-                const size_t gStart = gs[in.arg], gEnd = ge[in.arg];
+                const size_t gStart = sp[2 * in.arg], gEnd = sp[2 * in.arg + 1];
                 if (gStart != CPatternMatch::npos && gEnd != CPatternMatch::npos && gEnd > gStart) {
                     const size_t len = gEnd - gStart;
                     ok = len <= n_ - pos &&
@@ -784,14 +792,14 @@ bool CPatternMachine::Run(size_t start) {
                 pc = in.arg;
                 break;
             case OpGroupStart:
-                if (!Push(EntryGroup, in.arg, gs[in.arg], ge[in.arg])) return false;
-                gs[in.arg] = pos;
-                ge[in.arg] = CPatternMatch::npos;
+                if (!Push(EntryGroup, in.arg, sp[2 * in.arg], sp[2 * in.arg + 1])) return false;
+                sp[2 * in.arg] = pos;
+                sp[2 * in.arg + 1] = CPatternMatch::npos;
                 ++pc;
                 break;
             case OpGroupEnd:
-                if (in.flag && !Push(EntryGroup, in.arg, gs[in.arg], ge[in.arg])) return false;
-                ge[in.arg] = pos;
+                if (in.flag && !Push(EntryGroup, in.arg, sp[2 * in.arg], sp[2 * in.arg + 1])) return false;
+                sp[2 * in.arg + 1] = pos;
                 ++pc;
                 break;
             case OpSetSlot:
@@ -815,8 +823,8 @@ bool CPatternMachine::Run(size_t start) {
                 while (stack.size() > depth) {
                     const StackEntry& e = stack.back();
                     if (e.kind == EntryGroup) {
-                        gs[e.index] = e.a;
-                        ge[e.index] = e.b;
+                        sp[2 * e.index] = e.a;
+                        sp[2 * e.index + 1] = e.b;
                     } else if (e.kind == EntrySlot) {
                         slots[e.index] = e.a;
                     }
@@ -845,8 +853,8 @@ bool CPatternMachine::Run(size_t start) {
                 break;
             }
             if (e.kind == EntryGroup) {
-                gs[e.index] = e.a;
-                ge[e.index] = e.b;
+                sp[2 * e.index] = e.a;
+                sp[2 * e.index + 1] = e.b;
                 stack.pop_back();
                 continue;
             }
@@ -870,7 +878,7 @@ bool CPatternMachine::Run(size_t start) {
             size_t p = e.a;
             if (p < n_ && ItemMatches(in, s_[p])) {
                 ++p;
-                if (memoOn_ && memoIndex[e.index] != kNoMemo && Seen(memoIndex[e.index], p)) {
+                if (memoOn_ && memoIndex_[e.index] != kNoMemo && Seen(memoIndex_[e.index], p)) {
                     stack.pop_back();
                     continue;
                 }
@@ -885,17 +893,17 @@ bool CPatternMachine::Run(size_t start) {
 }
 
 bool CPatternMatch::IsGroupSet(size_t i) const {
-    return i < groupStart_.size() && groupStart_[i] != npos && groupEnd_[i] != npos &&
-           groupEnd_[i] >= groupStart_[i];
+    return i < GroupCount() && spans_[2 * i] != npos && spans_[2 * i + 1] != npos &&
+           spans_[2 * i + 1] >= spans_[2 * i];
 }
 
-size_t CPatternMatch::GroupStart(size_t i) const { return IsGroupSet(i) ? groupStart_[i] : npos; }
+size_t CPatternMatch::GroupStart(size_t i) const { return IsGroupSet(i) ? spans_[2 * i] : npos; }
 
-size_t CPatternMatch::GroupEnd(size_t i) const { return IsGroupSet(i) ? groupEnd_[i] : npos; }
+size_t CPatternMatch::GroupEnd(size_t i) const { return IsGroupSet(i) ? spans_[2 * i + 1] : npos; }
 
 std::u16string CPatternMatch::GroupText(const std::u16string& subject, size_t i) const {
-    if (!IsGroupSet(i) || groupEnd_[i] > subject.size()) return std::u16string();
-    return subject.substr(groupStart_[i], groupEnd_[i] - groupStart_[i]);
+    if (!IsGroupSet(i) || spans_[2 * i + 1] > subject.size()) return std::u16string();
+    return subject.substr(spans_[2 * i], spans_[2 * i + 1] - spans_[2 * i]);
 }
 
 std::u16string CPatternMatch::MatchText(const std::u16string& subject) const {
@@ -914,10 +922,9 @@ bool CPatternMatcher::Match(const std::u16string& subject, CPatternMatch& result
     result.end_ = CPatternMatch::npos;
     result.limitHit_ = false;
     try {
-        result.groupStart_.assign(groupCount_, CPatternMatch::npos);
-        result.groupEnd_.assign(groupCount_, CPatternMatch::npos);
+        result.spans_.assign(2 * groupCount_, CPatternMatch::npos);
         result.slots_.assign(slotCount_, CPatternMatch::npos);
-        if (result.stack_.capacity() < 256) result.stack_.reserve(256);
+        if (result.stack_.capacity() < 64) result.stack_.reserve(64);
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -971,8 +978,7 @@ bool CPatternMatcher::Match(const std::u16string& subject, CPatternMatch& result
     if (!found) {
         result.start_ = CPatternMatch::npos;
         result.end_ = CPatternMatch::npos;
-        std::fill(result.groupStart_.begin(), result.groupStart_.end(), CPatternMatch::npos);
-        std::fill(result.groupEnd_.begin(), result.groupEnd_.end(), CPatternMatch::npos);
+        std::fill(result.spans_.begin(), result.spans_.end(), CPatternMatch::npos);
         return false;
     }
     if (stopPos) *stopPos = result.end_;

@@ -79,7 +79,7 @@ class CPatternMatch {
 public:
     static constexpr size_t npos = static_cast<size_t>(-1);
 
-    size_t GroupCount() const { return groupStart_.size(); }
+    size_t GroupCount() const { return spans_.size() / 2; }
     size_t Start() const { return start_; }
     size_t End() const { return end_; }
     bool IsGroupSet(size_t i) const;
@@ -96,11 +96,11 @@ private:
     size_t start_ = npos;
     size_t end_ = npos;
     bool limitHit_ = false;
-    std::vector<size_t> groupStart_;
-    std::vector<size_t> groupEnd_;
+    std::vector<size_t> spans_;              // start, end of each group
     std::vector<size_t> slots_;
     std::vector<pattern_detail::StackEntry> stack_;
     std::vector<uint64_t> memo_;
+    std::vector<uint32_t> memoRow_;          // per instruction, built when the memo starts
     std::u16string folded_;  // the lower-cased subject in case-insensitive mode
 };
 
@@ -143,10 +143,7 @@ private:
     void Reset();
 
     std::vector<pattern_detail::Instruction> program_;
-    std::vector<char16_t> classPairs_;   // (low, high) pairs of every class, back to back
-    std::vector<uint32_t> classStart_;   // per class: index of its first pair, plus an end mark
-    std::vector<uint32_t> memoIndex_;    // per instruction: its memo row, or ~0u when none
-    uint32_t memoRows_ = 0;
+    std::vector<char16_t> classes_;      // per class: its pair count (two units), its (low, high) pairs
     size_t groupCount_ = 0;
     size_t slotCount_ = 0;
     bool anchored_ = false;
