@@ -40,4 +40,8 @@ class COptionsDlg {
 INT_PTR RunOptionsDialogWin(IOptionsBackend& backend, HWND owner, const std::u16string& initialUrl,
                             const BaseUrlFunction& baseUrlOf);
 
+// The options dialog of the product (modal, owned by the thread's active window); initialUrl,
+// when not empty, is offered as the server URL instead of the stored one. IDOK or IDCANCEL.
+INT_PTR ShowOptionsDialog(const std::u16string& initialUrl);
+
 }  // namespace tt

@@ -1,0 +1,19 @@
+#include "browser/auto_setting_prompts_win.h"
+
+#include "resources/string_table.h"
+#include "support/unique_handle_win.h"
+#include "toolbar/options_dialog_win.h"
+
+namespace tt {
+
+bool MessageBoxAutoSettingPrompts::Ask(unsigned messageId) {
+    std::u16string text = LoadResourceString(messageId);
+    std::u16string caption = LoadResourceString(500);
+    return MessageBoxW(owner_, Wide(text), Wide(caption), MB_YESNO | MB_ICONINFORMATION) == IDYES;
+}
+
+bool MessageBoxAutoSettingPrompts::AskStoreServerUrl() { return Ask(545); }
+bool MessageBoxAutoSettingPrompts::AskOpenOptions() { return Ask(546); }
+void MessageBoxAutoSettingPrompts::OpenOptions() { ShowOptionsDialog(std::u16string()); }
+
+}  // namespace tt

@@ -1,0 +1,34 @@
+#include "browser/server_page.h"
+
+#include "resources/string_table.h"
+#include "settings/process_state.h"
+
+namespace tt {
+
+ServerPageOutcome HandleServerPage(IServerDocument& document, CProcessState& state, const LoginAccount& account) {
+    std::u16string mime = document.MimeType();
+    if (!mime.empty() && mime.compare(0, 4, u"HTML") != 0) return ServerPageOutcome::NotHtml;
+
+    if (document.Title() != LoadResourceString(109)) {
+        state.SetLoginSeen(true);
+        state.SetGroupwareCookie(document.Cookie());
+        return ServerPageOutcome::LoggedIn;
+    }
+
+    state.SetGroupwareCookie(std::u16string());
+    if (!account.autoLoginActive() || state.LoginSeen()) return ServerPageOutcome::LoginLeftAlone;
+
+    std::unique_ptr<ILoginForm> form =
+        document.FindLoginForm(LoadResourceString(110), LoadResourceString(111), LoadResourceString(112));
+    if (!form) return ServerPageOutcome::LoginFormMissing;
+    std::u16string userName = account.userName();
+    std::u16string password = account.password();
+    // Another browser window of the process may be on the same page at the same moment: only
+    // the one that takes the turn submits.
+    if (!state.TakeLoginTurn()) return ServerPageOutcome::LoginLeftAlone;
+    form->Fill(userName, password);
+    form->Submit();
+    return ServerPageOutcome::LoginSubmitted;
+}
+
+}  // namespace tt
