@@ -150,8 +150,9 @@ CTavelleBHO::~CTavelleBHO() {
     delete eventsPoint_;
 }
 
+HRESULT CTavelleBHO::FinalConstruct() { return eventsPoint_ ? S_OK : E_OUTOFMEMORY; }
+
 HRESULT CTavelleBHO::QueryInterfaceTable(REFIID riid, void** ppv) {
-    if (!eventsPoint_) return E_OUTOFMEMORY;
     static const QITAB table[] = {
         QITABENT(CTavelleBHO, ITavelleBHO),
         QITABENTMULTI(CTavelleBHO, IDispatch, ITavelleBHO),

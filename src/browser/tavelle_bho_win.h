@@ -33,6 +33,7 @@ public:
 
     TT_COM_DELEGATING_IUNKNOWN
     HRESULT QueryInterfaceTable(REFIID riid, void** ppv) override;
+    HRESULT FinalConstruct() override;
 
     // IDispatch: ITavelleBHO's (no members of its own) and the browser event sink's Invoke.
     STDMETHODIMP GetTypeInfoCount(UINT* count) override;
