@@ -9,7 +9,8 @@ tt_cmake_build() {  # dir, extra cmake args...
     local dir=$1
     shift
     cmake -S "$TT_ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-    cmake --build "$dir" -j "$TT_JOBS"
+    # TT_TARGETS, when set, names the only targets to build.
+    cmake --build "$dir" -j "$TT_JOBS" ${TT_TARGETS:+--target $TT_TARGETS}
 }
 
 tt_build_native() {  # the sanitizer build of the portable core and its tests

@@ -81,8 +81,12 @@ if step win64-build tt_build_windows x86_64; then
     "$WINESERVER" -k >/dev/null 2>&1 || true
 fi
 
-# Windows, 32-bit: the shipped DLL; its tests run where 32-bit Wine can run.
-if step win32-build tt_build_windows i686; then
+# Windows, 32-bit: the shipped DLL; its tests run where 32-bit Wine can run (elsewhere only the
+# DLL is built, which checks that the product compiles and links for 32-bit).
+win32_targets=TavelleToolbarIE
+tt_can_run_win32 && win32_targets=
+build_win32() { TT_TARGETS=$win32_targets tt_build_windows i686; }
+if step win32-build build_win32; then
     if tt_can_run_win32; then
         tt_wine_fresh_prefix win32
         tt_start_xvfb

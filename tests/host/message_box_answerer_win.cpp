@@ -30,19 +30,18 @@ size_t MessageBoxAnswerer::Count() const {
     return seen_.size();
 }
 
+// A window enumerator must be stdcall on 32-bit Windows, which a lambda cannot be.
+static BOOL CALLBACK CollectVisibleBoxes(HWND hwnd, LPARAM param) {
+    wchar_t cls[16] = {};
+    GetClassNameW(hwnd, cls, 16);
+    if (wcscmp(cls, L"#32770") == 0 && IsWindowVisible(hwnd)) reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
+    return TRUE;
+}
+
 void MessageBoxAnswerer::Watch() {
     while (!stop_) {
         std::vector<HWND> boxes;
-        EnumThreadWindows(
-            thread_,
-            [](HWND hwnd, LPARAM param) -> BOOL {
-                wchar_t cls[16] = {};
-                GetClassNameW(hwnd, cls, 16);
-                if (wcscmp(cls, L"#32770") == 0 && IsWindowVisible(hwnd))
-                    reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&boxes));
+        EnumThreadWindows(thread_, CollectVisibleBoxes, reinterpret_cast<LPARAM>(&boxes));
         {
             std::lock_guard<std::mutex> g(lock_);
             answered_.erase(std::remove_if(answered_.begin(), answered_.end(), [](HWND h) { return !IsWindow(h); }),
