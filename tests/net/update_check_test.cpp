@@ -17,7 +17,7 @@ namespace {
 using testing::FakeHttpClient;
 
 constexpr char16_t kVersionUrl[] = u"http://update.example/tools/toolbar/ie-version.txt";
-constexpr char16_t kHomePage[] = u"http://www.tavelle.example/";
+constexpr char16_t kHomePage[] = u"https://www.tavelle.jp/";
 constexpr char16_t kUpToDate[] = u"現在のツールバーは最新のバージョンです。";
 constexpr char16_t kNoInformation[] =
     u"ネットワーク接続の問題等により最新のツールバー情報を\n確認することができませんでした。";
