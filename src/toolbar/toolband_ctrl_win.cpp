@@ -32,9 +32,15 @@ bool IsReflectedMessage(UINT msg) {
            (plain >= WM_CTLCOLORMSGBOX && plain <= WM_CTLCOLORSTATIC) || plain == WM_PARENTNOTIFY;
 }
 
+// Marks a reflector whose destruction has begun (its parent went first), so that the band does
+// not destroy it a second time from inside that destruction.
+const wchar_t kDyingProperty[] = L"TavelleToolbandDying";
+
 LRESULT CALLBACK ReflectorProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (HWND target = CToolBarReflectorCtrl::ReflectionTarget(hwnd, msg, wParam, lParam))
         return SendMessageW(target, OCM__BASE + msg, wParam, lParam);
+    if (msg == WM_DESTROY) SetPropW(hwnd, kDyingProperty, reinterpret_cast<HANDLE>(1));
+    if (msg == WM_NCDESTROY) RemovePropW(hwnd, kDyingProperty);
     return CallWindowProcW(g_toolbarProc, hwnd, msg, wParam, lParam);
 }
 
@@ -118,7 +124,7 @@ HWND CToolBarReflectorCtrl::Create(HWND parent, const RECT& rect) {
 }
 
 void CToolBarReflectorCtrl::Destroy() {
-    if (hwnd_ && IsWindow(hwnd_)) DestroyWindow(hwnd_);
+    if (hwnd_ && IsWindow(hwnd_) && !GetPropW(hwnd_, kDyingProperty)) DestroyWindow(hwnd_);
     hwnd_ = nullptr;
 }
 
