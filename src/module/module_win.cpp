@@ -146,9 +146,28 @@ HRESULT RegisterModuleServer(HMODULE module) {
     return hr;
 }
 
+#ifdef TT_HAVE_TOOLBAR_BAND
+// Wine's registrar leaves a named value inside a NoRemove key on unregistration; the band's value
+// under the browser's toolbar key must go with the module all the same.
+void RemoveToolbarValue() {
+    wchar_t clsid[40] = {};
+    if (!StringFromGUID2(CLSID_TavelleToolbar, clsid, 40)) return;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Internet Explorer\\Toolbar", 0, KEY_SET_VALUE, &key) !=
+        ERROR_SUCCESS)
+        return;
+    RegDeleteValueW(key, clsid);
+    RegFlushKey(key);
+    RegCloseKey(key);
+}
+#endif
+
 HRESULT UnregisterModuleServer(HMODULE module) {
     SystemThreadLocale locale;
     HRESULT hr = RegisterClassTable(module, false);
+#ifdef TT_HAVE_TOOLBAR_BAND
+    if (SUCCEEDED(hr)) RemoveToolbarValue();
+#endif
     if (SUCCEEDED(hr)) hr = RunRegistryScript(module, kRegistryScriptAppId, false, false);
     return hr;
 }
