@@ -28,7 +28,7 @@ bool IsUnderBaseUrl(const std::u16string& url, const std::u16string& baseUrl) {
 CToolbarNavigator::CToolbarNavigator(IKeyState& keys, IUserPrompts& prompts) : keys_(keys), prompts_(prompts) {}
 
 int CToolbarNavigator::ShowMessage(unsigned textId, unsigned style) {
-    return prompts_.MessageBox(ownerWindow, LoadResourceString(textId), LoadResourceString(kMessageCaption), style);
+    return prompts_.ShowMessageBox(ownerWindow, LoadResourceString(textId), LoadResourceString(kMessageCaption), style);
 }
 
 bool CToolbarNavigator::AskForServerUrl() {

@@ -7,7 +7,6 @@
 
 #include "support/fault_guard.h"
 #include "support/unique_handle_win.h"
-#include "toolbar/options_dialog_win.h"
 
 namespace tt {
 namespace {
@@ -60,16 +59,12 @@ void CWebBrowserNavigation::Navigate(const std::u16string& url, int32_t flags,
 
 void CWebBrowserNavigation::DropCacheEntry(const std::u16string& url) { DeleteUrlCacheEntryW(Wide(url)); }
 
-bool CKeyStateWin::CtrlHeld() { return GetKeyState(VK_CONTROL) < 0; }
-bool CKeyStateWin::ShiftHeld() { return GetKeyState(VK_SHIFT) < 0; }
-
-int CUserPromptsWin::MessageBox(uintptr_t owner, const std::u16string& text, const std::u16string& caption,
-                                unsigned style) {
+int ShowToolbarMessageBox(uintptr_t owner, const std::u16string& text, const std::u16string& caption,
+                          unsigned style) {
     return MessageBoxW(reinterpret_cast<HWND>(owner), Wide(text), Wide(caption), style);
 }
 
-int CUserPromptsWin::ShowOptionsDialog(const std::u16string& initialUrl) {
-    return static_cast<int>(tt::ShowOptionsDialog(initialUrl));
-}
+bool CKeyStateWin::CtrlHeld() { return GetKeyState(VK_CONTROL) < 0; }
+bool CKeyStateWin::ShiftHeld() { return GetKeyState(VK_SHIFT) < 0; }
 
 }  // namespace tt

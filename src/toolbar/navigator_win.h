@@ -33,10 +33,14 @@ public:
     bool ShiftHeld() override;
 };
 
-// MessageBoxW, and the settings dialog of this toolbar.
+// MessageBoxW owned by a window of the toolbar.
+int ShowToolbarMessageBox(uintptr_t owner, const std::u16string& text, const std::u16string& caption,
+                          unsigned style);
+
+// Message boxes, and the settings dialog of this toolbar.
 class CUserPromptsWin final : public IUserPrompts {
 public:
-    int MessageBox(uintptr_t owner, const std::u16string& text, const std::u16string& caption,
+    int ShowMessageBox(uintptr_t owner, const std::u16string& text, const std::u16string& caption,
                    unsigned style) override;
     int ShowOptionsDialog(const std::u16string& initialUrl) override;
 };

@@ -56,7 +56,7 @@ public:
     int optionsResult = 1;
     std::function<void()> onOptionsDialog;  // what the user does in the dialog
 
-    int MessageBox(uintptr_t owner, const std::u16string& text, const std::u16string& caption,
+    int ShowMessageBox(uintptr_t owner, const std::u16string& text, const std::u16string& caption,
                    unsigned style) override;
     int ShowOptionsDialog(const std::u16string& initialUrl) override;
 };
