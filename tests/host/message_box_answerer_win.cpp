@@ -78,8 +78,14 @@ bool MessageBoxAnswerer::AnswerOne(HWND box) {
         GetWindowTextW(child, buf, ARRAYSIZE(buf));
         if (wcslen(buf) > seen.text.size()) seen.text = buf;
     }
-    const LRESULT def = SendMessageW(box, DM_GETDEFID, 0, 0);
-    if (HIWORD(def) == DC_HASDEFID) seen.defaultButton = LOWORD(def);
+    // The default button is the one drawn as such (the dialog's default id may not follow it).
+    for (int id : seen.buttons) {
+        if ((GetWindowLongPtrW(GetDlgItem(box, id), GWL_STYLE) & 0x0F) == BS_DEFPUSHBUTTON) seen.defaultButton = id;
+    }
+    if (!seen.defaultButton) {
+        const LRESULT def = SendMessageW(box, DM_GETDEFID, 0, 0);
+        if (HIWORD(def) == DC_HASDEFID) seen.defaultButton = LOWORD(def);
+    }
     int answer;
     {
         std::lock_guard<std::mutex> g(lock_);
