@@ -3,6 +3,16 @@
 #include <algorithm>
 
 namespace tthost {
+namespace {
+
+BOOL CALLBACK CollectDialog(HWND hwnd, LPARAM param) {
+    wchar_t cls[16] = {};
+    GetClassNameW(hwnd, cls, 16);
+    if (wcscmp(cls, L"#32770") == 0 && IsWindowVisible(hwnd)) reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
+    return TRUE;
+}
+
+}  // namespace
 
 MessageBoxAnswerer::MessageBoxAnswerer(std::vector<int> answers)
     : thread_(GetCurrentThreadId()), answers_(std::move(answers)) {
@@ -33,16 +43,7 @@ size_t MessageBoxAnswerer::Count() const {
 void MessageBoxAnswerer::Watch() {
     while (!stop_) {
         std::vector<HWND> boxes;
-        EnumThreadWindows(
-            thread_,
-            [](HWND hwnd, LPARAM param) -> BOOL {
-                wchar_t cls[16] = {};
-                GetClassNameW(hwnd, cls, 16);
-                if (wcscmp(cls, L"#32770") == 0 && IsWindowVisible(hwnd))
-                    reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&boxes));
+        EnumThreadWindows(thread_, CollectDialog, reinterpret_cast<LPARAM>(&boxes));
         {
             std::lock_guard<std::mutex> g(lock_);
             answered_.erase(std::remove_if(answered_.begin(), answered_.end(), [](HWND h) { return !IsWindow(h); }),
