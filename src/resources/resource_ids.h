@@ -27,3 +27,7 @@
 #define IDC_ABOUT_ICON 523
 #define IDC_ABOUT_VERSION 524
 #define IDI_PRODUCT 200
+
+// Toolbar buttons: toolbar resource 515 (type 241) and bitmap 515 with their pictures.
+#define RT_TOOLBAR_TYPE 241
+#define IDR_TAVELLE_TOOLBAR 515

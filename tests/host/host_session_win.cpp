@@ -104,6 +104,11 @@ UrlParts SplitUrl(const std::wstring& url) {
 
 std::wstring ResolveUrl(const std::wstring& base, const std::wstring& relative) {
     if (base.empty()) return relative;
+    // Nothing (a form without an action) is the document itself; a query or a fragment alone
+    // replaces only that part of the base.
+    if (relative.empty()) return base.substr(0, base.find(L'#'));
+    if (!relative.empty() && relative[0] == L'?') return base.substr(0, base.find_first_of(L"?#")) + relative;
+    if (!relative.empty() && relative[0] == L'#') return base.substr(0, base.find(L'#')) + relative;
     wchar_t buf[4096];
     DWORD size = ARRAYSIZE(buf);
     if (FAILED(UrlCombineW(base.c_str(), relative.c_str(), buf, &size, URL_DONT_SIMPLIFY))) return relative;
@@ -274,13 +279,13 @@ void HostSession::StoreCookie(const std::wstring& url, const std::wstring& setCo
             } else if (attr == L"domain" && !value.empty()) {
                 std::wstring d = Lower(value);
                 if (d[0] == L'.') d.erase(0, 1);
-                // A domain that does not cover the answering host is ignored, as browsers do.
-                if (parts.host == d ||
-                    (parts.host.size() > d.size() && parts.host.compare(parts.host.size() - d.size(), d.size(), d) == 0 &&
-                     parts.host[parts.host.size() - d.size() - 1] == L'.')) {
-                    cookie.domain = d;
-                    cookie.hostOnly = false;
-                }
+                // A domain that does not cover the answering host: the browser refuses the cookie.
+                if (parts.host != d &&
+                    !(parts.host.size() > d.size() && parts.host.compare(parts.host.size() - d.size(), d.size(), d) == 0 &&
+                      parts.host[parts.host.size() - d.size() - 1] == L'.'))
+                    return;
+                cookie.domain = d;
+                cookie.hostOnly = false;
             } else if (attr == L"httponly") {
                 cookie.httpOnly = true;
             } else if (attr == L"secure") {

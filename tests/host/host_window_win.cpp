@@ -269,7 +269,9 @@ void HostWindow::ShowDocument(FakeBrowser& browser) {
     std::wstring text = browser.Location() + L"\r\n\r\n" + doc->Title() + L"\r\n\r\n" + doc->Text();
     for (const auto& form : doc->Forms()) {
         text += L"\r\n[form " + form->Name() + L"]";
-        for (const auto& f : form->Fields()) text += L" " + f->Field().name + L"=" + f->Value();
+        for (const auto& f : form->Fields()) {
+            if (!f->Field().name.empty()) text += L"  " + f->Field().name + L"=" + f->Value();
+        }
     }
     SetWindowTextW(content_, text.c_str());
     SetWindowTextW(frame_, (doc->Title().empty() ? options_.title : doc->Title() + L" - " + options_.title).c_str());

@@ -3,6 +3,16 @@
 #include <algorithm>
 
 namespace tthost {
+namespace {
+
+BOOL CALLBACK CollectDialog(HWND hwnd, LPARAM param) {
+    wchar_t cls[16] = {};
+    GetClassNameW(hwnd, cls, 16);
+    if (wcscmp(cls, L"#32770") == 0 && IsWindowVisible(hwnd)) reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
+    return TRUE;
+}
+
+}  // namespace
 
 MessageBoxAnswerer::MessageBoxAnswerer(std::vector<int> answers)
     : thread_(GetCurrentThreadId()), answers_(std::move(answers)) {
@@ -33,16 +43,7 @@ size_t MessageBoxAnswerer::Count() const {
 void MessageBoxAnswerer::Watch() {
     while (!stop_) {
         std::vector<HWND> boxes;
-        EnumThreadWindows(
-            thread_,
-            [](HWND hwnd, LPARAM param) -> BOOL {
-                wchar_t cls[16] = {};
-                GetClassNameW(hwnd, cls, 16);
-                if (wcscmp(cls, L"#32770") == 0 && IsWindowVisible(hwnd))
-                    reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&boxes));
+        EnumThreadWindows(thread_, CollectDialog, reinterpret_cast<LPARAM>(&boxes));
         {
             std::lock_guard<std::mutex> g(lock_);
             answered_.erase(std::remove_if(answered_.begin(), answered_.end(), [](HWND h) { return !IsWindow(h); }),
@@ -78,8 +79,14 @@ bool MessageBoxAnswerer::AnswerOne(HWND box) {
         GetWindowTextW(child, buf, ARRAYSIZE(buf));
         if (wcslen(buf) > seen.text.size()) seen.text = buf;
     }
-    const LRESULT def = SendMessageW(box, DM_GETDEFID, 0, 0);
-    if (HIWORD(def) == DC_HASDEFID) seen.defaultButton = LOWORD(def);
+    // The default button is the one drawn as such (the dialog's default id may not follow it).
+    for (int id : seen.buttons) {
+        if ((GetWindowLongPtrW(GetDlgItem(box, id), GWL_STYLE) & 0x0F) == BS_DEFPUSHBUTTON) seen.defaultButton = id;
+    }
+    if (!seen.defaultButton) {
+        const LRESULT def = SendMessageW(box, DM_GETDEFID, 0, 0);
+        if (HIWORD(def) == DC_HASDEFID) seen.defaultButton = LOWORD(def);
+    }
     int answer;
     {
         std::lock_guard<std::mutex> g(lock_);

@@ -1,7 +1,7 @@
 // tavelle_test_host.exe: a visible test browser window for trying the toolbar by hand and for
 // the demo. Loads the toolbar module, attaches its helper object to the browser as the browser
 // would, places the band when the helper object (or --show-band) asks for it, and navigates
-// to the address given.
+// to the address given. Without --dll the band is the one built into this program.
 //
 //   tavelle_test_host.exe [--dll path] [--bho {clsid}] [--band {clsid}] [--show-band]
 //                         [--no-tabs] [--quit-after ms] [url]
@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "host/host_window_win.h"
+#include "toolbar/band_win.h"
 
 using tthost::ComPtr;
 
@@ -60,6 +61,11 @@ HRESULT CreateFromModule(HMODULE module, const std::wstring& clsidText, IUnknown
     return factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(out));
 }
 
+void CALLBACK CloseOnTimer(HWND hwnd, UINT, UINT_PTR id, DWORD) {
+    KillTimer(hwnd, id);
+    PostMessageW(hwnd, WM_CLOSE, 0, 0);
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
@@ -72,24 +78,24 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         options.visible = true;
         options.tabs = args.tabs;
         tthost::HostWindow host(options);
-        if (module) {
-            host.SetBandFactory([module](const std::wstring& clsid, IUnknown** band) {
-                return CreateFromModule(module, clsid, band);
-            });
-        }
+        host.SetBandFactory([module](const std::wstring& clsid, IUnknown** band) {
+            if (!module) return tt::CreateTavelleToolbarBand(nullptr, IID_IUnknown, reinterpret_cast<void**>(band));
+            return CreateFromModule(module, clsid, band);
+        });
         ComPtr<IUnknown> bho;
         if (module && !args.bho.empty() && SUCCEEDED(CreateFromModule(module, args.bho, bho.GetAddressOf()))) {
             ComPtr<IObjectWithSite> withSite;
             if (SUCCEEDED(bho.As(&withSite))) withSite->SetSite(static_cast<IWebBrowser2*>(host.Browser()));
         }
-        if (module && args.showBand && !args.band.empty()) {
+        if (args.showBand) {
             ComPtr<IUnknown> band;
-            if (SUCCEEDED(CreateFromModule(module, args.band, band.GetAddressOf()))) host.AddBand(band.Get());
+            const HRESULT hr = module ? CreateFromModule(module, args.band, band.GetAddressOf())
+                                      : tt::CreateTavelleToolbarBand(nullptr, IID_IUnknown,
+                                                                     reinterpret_cast<void**>(band.GetAddressOf()));
+            if (SUCCEEDED(hr)) host.AddBand(band.Get());
         }
         if (!args.url.empty()) host.Browser()->UserNavigate(args.url);
-        if (args.quitAfter) SetTimer(host.Frame(), 1, args.quitAfter, [](HWND hwnd, UINT, UINT_PTR, DWORD) {
-            PostMessageW(hwnd, WM_CLOSE, 0, 0);
-        });
+        if (args.quitAfter) SetTimer(host.Frame(), 1, args.quitAfter, CloseOnTimer);
         MSG msg;
         while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
             if (host.TranslateBandAccelerator(msg)) continue;
