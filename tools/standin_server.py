@@ -10,10 +10,14 @@ One program plays three parts:
 
 Tests steer it through a small control API and read back exactly what was sent to it:
   POST /__control   JSON object; its keys replace those of the configuration (see DEFAULTS)
+  POST /__routes    JSON object of routes (see "routes" below) added to those in force
   POST /__reset     configuration back to DEFAULTS, log and sessions emptied
   GET  /__config    the configuration in force
   GET  /__log       every request so far (control requests excluded) as a JSON list of
-                    {method, target, version, headers: [[name, value], ...], body_b64}
+                    {method, target, version, headers: [[name, value], ...], body_b64, raw_b64}
+                    (raw: the request's bytes exactly as they arrived, head and body)
+  GET  /__log/raw?i=N  the raw bytes of request N alone (negative N counts from the end)
+  GET  /__log/count the number of requests logged, as text
   POST /__log/clear empties the log
   POST /__shutdown  stops the server
 
@@ -136,9 +140,38 @@ def account_matches(accounts, user_bytes, password_bytes):
     return False
 
 
+class RecordingReader:
+    """The connection's input, keeping a copy of every byte read for the request log."""
+
+    def __init__(self, raw):
+        self._raw = raw
+        self.record = bytearray()
+
+    def readline(self, size=-1):
+        data = self._raw.readline(size)
+        self.record += data
+        return data
+
+    def read(self, size=-1):
+        data = self._raw.read(size)
+        self.record += data
+        return data
+
+    def __getattr__(self, name):
+        return getattr(self._raw, name)
+
+
 class Handler(BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
     server_version = "TavelleStandin/1.0"
+
+    def setup(self):
+        super().setup()
+        self.rfile = RecordingReader(self.rfile)
+
+    def handle_one_request(self):
+        self.rfile.record = bytearray()
+        super().handle_one_request()
 
     def log_message(self, fmt, *args):  # quiet
         pass
@@ -195,6 +228,7 @@ class Handler(BaseHTTPRequestHandler):
                 "version": self.request_version,
                 "headers": [[k, v] for k, v in self.headers.items()],
                 "body_b64": base64.b64encode(body).decode("ascii"),
+                "raw_b64": base64.b64encode(bytes(self.rfile.record)).decode("ascii"),
             })
             config = copy.deepcopy(self.state.config)
         delay = float(config.get("delay") or 0)
@@ -300,7 +334,7 @@ class Handler(BaseHTTPRequestHandler):
     # -- control ------------------------------------------------------------------------------
     def control(self, path, body):
         state = self.state
-        if path == "/__control" and self.command == "POST":
+        if path in ("/__control", "/__routes") and self.command == "POST":
             try:
                 update = json.loads(body.decode("utf-8") or "{}")
                 if not isinstance(update, dict):
@@ -309,7 +343,10 @@ class Handler(BaseHTTPRequestHandler):
                 self.send_json({"error": str(e)}, 400)
                 return
             with state.lock:
-                state.config.update(update)
+                if path == "/__routes":
+                    state.config["routes"] = dict(state.config["routes"], **update)
+                else:
+                    state.config.update(update)
                 config = copy.deepcopy(state.config)
             self.send_json(config)
         elif path == "/__reset" and self.command == "POST":
@@ -326,6 +363,20 @@ class Handler(BaseHTTPRequestHandler):
             with state.lock:
                 log = list(state.log)
             self.send_json(log)
+        elif path == "/__log/raw" and self.command == "GET":
+            query = urllib.parse.parse_qs(urllib.parse.urlsplit(self.path).query)
+            with state.lock:
+                log = list(state.log)
+            try:
+                entry = log[int(query.get("i", ["-1"])[0])]
+            except (IndexError, ValueError):
+                self.send(404, b"no such request", "text/plain")
+                return
+            self.send(200, base64.b64decode(entry["raw_b64"]), "application/octet-stream")
+        elif path == "/__log/count" and self.command == "GET":
+            with state.lock:
+                count = len(state.log)
+            self.send(200, str(count).encode("ascii"), "text/plain")
         elif path == "/__log/clear" and self.command == "POST":
             with state.lock:
                 state.log = []

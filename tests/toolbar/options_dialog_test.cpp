@@ -11,6 +11,7 @@
 #include "settings/settings_test_support.h"
 #include "settings/toolbar_settings.h"
 #include "settings/user_bound_protector.h"
+#include "text/url.h"
 #include "toolbar/options_dialog_fakes.h"
 
 namespace tt {
@@ -137,26 +138,16 @@ TEST(OptionsUrlField, OkTrimsWhiteSpaceThenTrailingQuestionMarks) {
     EXPECT_EQ(NormalizeServerUrlField(u"x ?"), u"x ");
 }
 
-// The server's base URL of a groupware URL, for these cases: scheme in lower case, path ending
-// in /ag.cgi or /ag.exe, anything after it cut.
-std::u16string SimpleBaseUrl(const std::u16string& url) {
-    if (url.rfind(u"http://", 0) != 0 && url.rfind(u"https://", 0) != 0) return {};
-    for (const std::u16string program : {u"/ag.cgi", u"/ag.exe"}) {
-        const auto at = url.find(program);
-        if (at != std::u16string::npos) return url.substr(0, at + program.size());
-    }
-    return {};
-}
-
 TEST(OptionsUrlField, AGroupwarePageUrlIsCutToItsBase) {
-    EXPECT_EQ(CutServerUrlField(u"http://h/ag.cgi?page=AGIndex", SimpleBaseUrl), u"http://h/ag.cgi");
-    EXPECT_EQ(CutServerUrlField(u"http://h/ag.cgi?", SimpleBaseUrl), u"http://h/ag.cgi");
-    EXPECT_EQ(CutServerUrlField(u"  https://h/ag.exe?page=X  ", SimpleBaseUrl), u"https://h/ag.exe");
+    EXPECT_EQ(CutServerUrlField(u"http://h/ag.cgi?page=AGIndex", GetServerBaseUrl), u"http://h/ag.cgi");
+    EXPECT_EQ(CutServerUrlField(u"http://h/ag.cgi?", GetServerBaseUrl), u"http://h/ag.cgi");
+    EXPECT_EQ(CutServerUrlField(u"  https://h/ag.exe?page=X  ", GetServerBaseUrl), u"https://h/ag.exe");
     // Left as typed: already the base (even with white space around it), or not a groupware URL.
-    EXPECT_EQ(CutServerUrlField(u"http://h/ag.cgi", SimpleBaseUrl), std::nullopt);
-    EXPECT_EQ(CutServerUrlField(u" http://h/ag.cgi ", SimpleBaseUrl), std::nullopt);
-    EXPECT_EQ(CutServerUrlField(u"HTTP://h/ag.cgi?page=X", SimpleBaseUrl), std::nullopt);
-    EXPECT_EQ(CutServerUrlField(u"", SimpleBaseUrl), std::nullopt);
+    EXPECT_EQ(CutServerUrlField(u"http://h/ag.cgi", GetServerBaseUrl), std::nullopt);
+    EXPECT_EQ(CutServerUrlField(u" http://h/ag.cgi ", GetServerBaseUrl), std::nullopt);
+    EXPECT_EQ(CutServerUrlField(u"HTTP://h/ag.cgi?page=X", GetServerBaseUrl), std::nullopt);
+    EXPECT_EQ(CutServerUrlField(u"", GetServerBaseUrl), std::nullopt);
+    EXPECT_EQ(CutServerUrlField(u"http://other.example/index.html?a=1", GetServerBaseUrl), std::nullopt);
     // A base function that gives something longer is not trusted.
     EXPECT_EQ(CutServerUrlField(u"ab", [](const std::u16string&) { return std::u16string(u"abc"); }),
               std::nullopt);

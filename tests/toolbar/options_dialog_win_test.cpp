@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "resources/resource_ids.h"
+#include "text/url.h"
 #include "toolbar/dialog_driver_win.h"
 #include "toolbar/options_dialog_fakes.h"
 
@@ -16,17 +17,6 @@ using testing::HasStyle;
 using testing::ItemText;
 using testing::PostClick;
 using testing::Type;
-
-// The server base URL of a groupware URL for these tests: lower-case scheme, a path that
-// ends in /ag.cgi or /ag.exe; anything after it is cut.
-std::u16string TestBaseUrl(const std::u16string& url) {
-    if (url.rfind(u"http://", 0) != 0 && url.rfind(u"https://", 0) != 0) return {};
-    for (const std::u16string program : {u"/ag.cgi", u"/ag.exe"}) {
-        const auto at = url.find(program);
-        if (at != std::u16string::npos) return url.substr(0, at + program.size());
-    }
-    return {};
-}
 
 struct OptionsDialogWin : ::testing::Test {
     FakeOptionsBackend backend;
@@ -42,7 +32,8 @@ struct OptionsDialogWin : ::testing::Test {
     }
     INT_PTR Run(const std::function<void(HWND)>& steps, const std::u16string& initialUrl = u"") {
         return DriveModal(
-            steps, [&] { return RunOptionsDialogWin(backend, nullptr, initialUrl, TestBaseUrl); }, &shown);
+            steps, [&] { return RunOptionsDialogWin(backend, nullptr, initialUrl, GetServerBaseUrl); },
+            &shown);
     }
     bool StoredSomething() const {
         for (const auto& call : backend.calls) {

@@ -170,6 +170,15 @@ class StandinServerTest(unittest.TestCase):
         self.assertEqual(data, b"\x00\xff")
         self.assertIsNone(resp.getheader("Content-Type"))
 
+    def test_routes_add_up(self):
+        for path in ("/r1", "/r2"):
+            resp, _ = self.request("POST", "/__routes", json.dumps({path: {"body": path}}).encode())
+            self.assertEqual(resp.status, 200)
+        for path in ("/r1", "/r2"):
+            self.assertEqual(self.request("GET", path)[1], path.encode())
+        self.control(routes={})
+        self.assertEqual(self.request("GET", "/r1")[0].status, 404)
+
     def test_log_records_method_target_headers_and_body(self):
         self.request("POST", "/ag.cgi?page=RMDigest#frag", b"a=b\x83\x65", {"X-One": "1", "Cookie": "k=v"})
         self.request("POST", "/__control", b"{}")
@@ -181,6 +190,16 @@ class StandinServerTest(unittest.TestCase):
         self.assertIn(["X-One", "1"], e["headers"])
         self.assertIn(["Cookie", "k=v"], e["headers"])
         self.assertEqual(base64.b64decode(e["body_b64"]), b"a=b\x83\x65")
+        raw = base64.b64decode(e["raw_b64"])
+        self.assertTrue(raw.startswith(b"POST /ag.cgi?page=RMDigest#frag HTTP/1.1\r\n"), raw)
+        self.assertIn(b"\r\nX-One: 1\r\n", raw)
+        self.assertTrue(raw.endswith(b"\r\n\r\na=b\x83\x65"), raw)
+        resp, data = self.request("GET", "/__log/raw?i=0")
+        self.assertEqual(data, raw)
+        _, data = self.request("GET", "/__log/count")
+        self.assertEqual(data, b"1")
+        resp, _ = self.request("GET", "/__log/raw?i=5")
+        self.assertEqual(resp.status, 404)
         self.request("POST", "/__log/clear")
         self.assertEqual(self.log(), [])
 

@@ -1,0 +1,45 @@
+#include "net/permission.h"
+
+#include "net/http_client.h"
+#include "net/text_fields.h"
+#include "resources/string_table.h"
+#include "settings/process_state.h"
+#include "settings/toolbar_settings.h"
+#include "support/utf.h"
+#include "text/url.h"
+
+namespace tt {
+namespace {
+
+bool IsNoWord(const std::u16string& value) {
+    return value.size() == 2 && AsciiLower(value[0]) == u'n' && AsciiLower(value[1]) == u'o';
+}
+
+}  // namespace
+
+std::u16string PermissionFileUrl(const std::u16string& baseUrl) {
+    CUrlParts parts;
+    SplitUrl(parts, baseUrl);
+    if (parts.hostName.empty()) return {};
+    return parts.schemeName + u"://" + parts.hostName + LoadResourceString(535);
+}
+
+void CheckToolbarPermission(IHttpClient& http, bool force) {
+    const std::u16string baseUrl = theSettings.GetServerUrl();
+    if (baseUrl.empty()) return;
+    if (force || !theProcessState.PermissionFetched()) {
+        const std::u16string url = PermissionFileUrl(baseUrl);
+        theProcessState.SetPermissionText(url.empty() ? std::u16string() : http.Request(url, u"GET", u"", u""));
+    }
+    const std::u16string text = theProcessState.PermissionText();
+    if (text.empty()) return;
+    const bool allowToolbar = !IsNoWord(ExtractLineValue(text, u"AllowToolbar"));
+    const bool allowAutoLogin = !IsNoWord(ExtractLineValue(text, u"AllowAutoLogin"));
+    theProcessState.SetAllowToolbar(allowToolbar);
+    theProcessState.SetAllowAutoLogin(allowAutoLogin);
+    theSettings.Set(u"AllowAutoLogin", allowAutoLogin ? u"Yes" : u"No");
+    theSettings.Set(u"AllowToolbar", allowToolbar ? u"Yes" : u"No");
+    theSettings.Save(true);
+}
+
+}  // namespace tt

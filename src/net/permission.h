@@ -1,0 +1,21 @@
+#pragma once
+// The server's toolbar permission file: the administrator of a groupware server can forbid
+// the toolbar, or its automatic log-in, for everybody who uses that server.
+#include <string>
+
+namespace tt {
+
+class IHttpClient;
+
+// Fetches the permission file of the stored server (once per process unless forced), sets
+// the AllowToolbar and AllowAutoLogin flags from the last non-empty answer and stores them in
+// the settings. An empty answer (failure, 404, empty file) changes nothing; an empty server
+// URL does nothing at all.
+void CheckToolbarPermission(IHttpClient& http, bool force);
+
+// The permission file's address for a base URL: scheme, "://", host and string 535. The
+// port, the credentials and the path of the base URL are not used. Empty when the base URL
+// names no host.
+std::u16string PermissionFileUrl(const std::u16string& baseUrl);
+
+}  // namespace tt

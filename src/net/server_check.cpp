@@ -1,0 +1,171 @@
+#include "net/server_check.h"
+
+#include <climits>
+
+#include "net/http_client.h"
+#include "resources/string_table.h"
+#include "settings/process_state.h"
+#include "settings/toolbar_settings.h"
+#include "toolbar/auto_login.h"
+
+namespace tt {
+namespace {
+
+// The next field of a line is the first match, from the left, of the pattern
+// {("[^"]*")|([^,"]*?)}, : a double-quoted text directly followed by a comma, or the shortest
+// run of characters other than comma and double quote before a comma. FindField finds exactly
+// that match by scanning, in time linear in the line: a backtracking search would retry the
+// rest of a long comma-less line from every start position.
+struct FieldMatch {
+    size_t start;  // where the field (group 0) begins
+    size_t end;    // just past it; the comma follows
+};
+
+// Searches text[from, n) (one line) for the next field.
+bool FindField(const std::u16string& text, size_t from, size_t n, FieldMatch& match) {
+    size_t p = from;
+    while (p < n) {
+        if (text[p] == u'"') {
+            size_t close = p + 1;
+            while (close < n && text[close] != u'"') ++close;
+            if (close + 1 < n && text[close + 1] == u',') {
+                match = {p, close + 1};
+                return true;
+            }
+            ++p;  // only a quoted field may start at a quote
+            continue;
+        }
+        // Every start in a run of plain characters ends at the same comma or quote.
+        size_t stop = p;
+        while (stop < n && text[stop] != u',' && text[stop] != u'"') ++stop;
+        if (stop == n) return false;
+        if (text[stop] == u',') {
+            match = {p, stop};
+            return true;
+        }
+        p = stop;
+    }
+    return false;
+}
+
+// The field text[start, end) without its leading and trailing double quotes.
+std::u16string StripQuotes(const std::u16string& text, size_t start, size_t end) {
+    while (start < end && text[start] == u'"') ++start;
+    while (end > start && text[end - 1] == u'"') --end;
+    return text.substr(start, end - start);
+}
+
+// Splits the line text[start, end) into record.
+void SplitLine(const std::u16string& text, size_t start, size_t end, ServerRecord& record) {
+    size_t rest = start;  // the unsplit rest of the line starts here
+    FieldMatch field{};
+    while (FindField(text, rest, end, field)) {
+        // Characters between rest and the field's start are passed over, as the search skips them.
+        record.push_back(StripQuotes(text, field.start, field.end));
+        rest = field.end + 1;  // past the comma
+        if (rest >= end) return;
+    }
+    record.push_back(text.substr(rest, end - rest));
+}
+
+std::u16string SanitizedCookie(const std::u16string& cookie) {
+    // The cookie goes into a header line of its own: a line break inside it would start
+    // another header.
+    std::u16string out;
+    for (char16_t c : cookie)
+        if (c != u'\r' && c != u'\n') out += c;
+    return out;
+}
+
+}  // namespace
+
+void ParseServerRecords(const std::u16string& text, std::vector<ServerRecord>& records) {
+    records.clear();
+    if (!text.empty() && text[0] == u'<') return;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        const size_t start = text.find_first_not_of(u"\r\n", pos);
+        if (start == std::u16string::npos) break;
+        size_t end = text.find_first_of(u"\r\n", start);
+        if (end == std::u16string::npos) end = text.size();
+        if (text.compare(start, end - start, u"NOERROR") == 0) break;
+        records.emplace_back();
+        SplitLine(text, start, end, records.back());
+        pos = end;
+    }
+}
+
+std::u16string FetchServerPage(IHttpClient& http, unsigned stringId) {
+    const std::u16string baseUrl = theSettings.GetServerUrl();
+    if (baseUrl.empty()) return {};
+    const std::u16string url = baseUrl + LoadResourceString(stringId);
+    std::u16string headers = u"Pragma: no-cache\nContent-Type: application/x-www-form-urlencoded\n";
+    std::u16string verb = u"GET";
+    std::u16string body;
+    const std::u16string cookie = SanitizedCookie(theProcessState.GroupwareCookie());
+    if (!cookie.empty()) {
+        headers += u"Cookie: " + cookie + u"\n";
+    } else if (IsAutoLoginActive()) {
+        body = BuildLoginBody();
+        if (body.empty()) return {};
+        body += u"&_notimecard=1";
+        verb = u"POST";
+    } else {
+        return {};
+    }
+    return http.Request(url, verb, headers, body);
+}
+
+std::optional<bool> RefreshDigestRecords(IHttpClient& http, bool windowInUse, std::vector<ServerRecord>& digestRecords) {
+    if (!theProcessState.AllowToolbar()) return std::nullopt;
+    std::u16string digest = theProcessState.DigestCache();
+    if (windowInUse || digest.empty()) {
+        digest = FetchServerPage(http, kDigestPageString);
+        theProcessState.SetDigestCache(digest);
+    }
+    if (digest.empty()) return std::nullopt;
+    ParseServerRecords(digest, digestRecords);
+    return digestRecords.size() > 1;
+}
+
+int ParseLeadingInt(const std::u16string& text) {
+    size_t i = 0;
+    while (i < text.size() && (text[i] == u' ' || (text[i] >= u'\t' && text[i] <= u'\r'))) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) negative = text[i++] == u'-';
+    long long value = 0;
+    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
+        value = value * 10 + (text[i] - u'0');
+        if (value > static_cast<long long>(INT_MAX) + 1) value = static_cast<long long>(INT_MAX) + 1;
+    }
+    if (negative) value = -value;
+    if (value > INT_MAX) value = INT_MAX;
+    return static_cast<int>(value);
+}
+
+std::u16string NextAppointmentCaption(const std::vector<ServerRecord>& schedule, int hour, int minute) {
+    for (const ServerRecord& record : schedule) {
+        if (record.size() < 3) continue;
+        const int h = ParseLeadingInt(record[0]);
+        const int m = ParseLeadingInt(record[1]);
+        if (h < hour || (h == hour && m < minute)) continue;
+        return record[0] + u":" + record[1] + u" " + record[2];
+    }
+    return {};
+}
+
+std::optional<std::u16string> RefreshNextAppointmentCaption(IHttpClient& http, bool windowInUse, IClock& clock) {
+    if (!theProcessState.AllowToolbar()) return std::nullopt;
+    std::u16string schedule = theProcessState.ScheduleCache();
+    if (windowInUse || schedule.empty()) {
+        schedule = FetchServerPage(http, kSchedulePageString);
+        theProcessState.SetScheduleCache(schedule);
+    }
+    if (schedule.empty()) return std::nullopt;
+    const LocalTime now = clock.Now();
+    std::vector<ServerRecord> records;
+    ParseServerRecords(schedule, records);
+    return NextAppointmentCaption(records, now.hour, now.minute);
+}
+
+}  // namespace tt

@@ -1,0 +1,178 @@
+// The periodic server check: what is asked of the server, and what the displays become.
+#include <gtest/gtest.h>
+
+#include "net/fake_http_client.h"
+#include "net/server_check.h"
+#include "settings/process_state.h"
+#include "settings/protected_value.h"
+#include "settings/toolbar_settings.h"
+
+namespace tt {
+namespace {
+
+using testing::FakeHttpClient;
+
+constexpr char16_t kBase[] = u"http://gw.example/cgi-bin/ag.cgi";
+constexpr char16_t kDigestUrl[] = u"http://gw.example/cgi-bin/ag.cgi?page=RMDigest";
+constexpr char16_t kScheduleUrl[] = u"http://gw.example/cgi-bin/ag.cgi?page=RMMySchedule";
+constexpr char16_t kPlainHeaders[] = u"Pragma: no-cache\nContent-Type: application/x-www-form-urlencoded\n";
+
+class FixedClock : public IClock {
+public:
+    LocalTime now{2024, 5, 17, 9, 5, 0};
+    LocalTime Now() override { return now; }
+};
+
+class ServerCheck : public ::testing::Test {
+protected:
+    void SetUp() override {
+        theProcessState.Reset();
+        theSettings.Set(u"TavelleUrl", kBase);
+        theSettings.Set(u"AutoLogin", u"No");
+        theSettings.Set(u"Username", u"");
+        StoreProtectedValue(u"UserPassword", u"", u"");
+    }
+    void TearDown() override {
+        theProcessState.Reset();
+        theSettings.Set(u"TavelleUrl", u"");
+        theSettings.Set(u"AutoLogin", u"No");
+    }
+    void SetUpAutoLogin(const std::u16string& user, const std::u16string& password) {
+        theSettings.Set(u"AutoLogin", u"Yes");
+        theSettings.Set(u"Username", user);
+        StoreProtectedValue(u"UserPassword", password, u"");
+    }
+
+    FakeHttpClient http;
+    FixedClock clock;
+};
+
+TEST_F(ServerCheck, WithTheGroupwareCookieAPlainGetCarriesIt) {
+    theProcessState.SetGroupwareCookie(u"AGSESSID=abc; lang=ja");
+    SetUpAutoLogin(u"taro", u"secret");  // the cookie wins over the log-in
+    http.Answer(kDigestUrl, u"head\n");
+    EXPECT_EQ(FetchServerPage(http, kDigestPageString), u"head\n");
+    ASSERT_EQ(http.RequestCount(), 1u);
+    const auto r = http.Requests()[0];
+    EXPECT_EQ(r.url, kDigestUrl);
+    EXPECT_EQ(r.verb, u"GET");
+    EXPECT_EQ(r.headers, std::u16string(kPlainHeaders) + u"Cookie: AGSESSID=abc; lang=ja\n");
+    EXPECT_EQ(r.body, u"");
+    EXPECT_FALSE(theProcessState.LoginSeen());  // neither read nor set here
+}
+
+TEST_F(ServerCheck, WithoutACookieAutomaticLogInPostsTheLogInBody) {
+    SetUpAutoLogin(u"山田", u"p&w=1+2%");
+    FetchServerPage(http, kSchedulePageString);
+    ASSERT_EQ(http.RequestCount(), 1u);
+    const auto r = http.Requests()[0];
+    EXPECT_EQ(r.url, kScheduleUrl);
+    EXPECT_EQ(r.verb, u"POST");
+    EXPECT_EQ(r.headers, kPlainHeaders);
+    EXPECT_EQ(r.body, u"_System=login&_Login=1&_Account=山田&Password=p%26w%3D1%2B2%25&_notimecard=1");
+    EXPECT_FALSE(theProcessState.LoginSeen());
+}
+
+TEST_F(ServerCheck, NoCookieAndNoUsableLogInSendsNothing) {
+    EXPECT_EQ(FetchServerPage(http, kDigestPageString), u"");  // automatic log-in off
+    SetUpAutoLogin(u"", u"secret");                               // no user name
+    EXPECT_EQ(FetchServerPage(http, kDigestPageString), u"");
+    SetUpAutoLogin(u"taro", u"secret");
+    theProcessState.SetAllowAutoLogin(false);                     // the server forbids it
+    EXPECT_EQ(FetchServerPage(http, kDigestPageString), u"");
+    theSettings.Set(u"AutoLogin", u"yes");                        // only "Yes" is yes
+    theProcessState.SetAllowAutoLogin(true);
+    EXPECT_EQ(FetchServerPage(http, kDigestPageString), u"");
+    theSettings.Set(u"TavelleUrl", u"");                          // no server at all
+    theProcessState.SetGroupwareCookie(u"a=b");
+    EXPECT_EQ(FetchServerPage(http, kDigestPageString), u"");
+    EXPECT_EQ(http.RequestCount(), 0u);
+}
+
+TEST_F(ServerCheck, ALineBreakInTheCookieCannotAddAHeader) {
+    theProcessState.SetGroupwareCookie(u"a=b\r\nX-Evil: 1");
+    FetchServerPage(http, kDigestPageString);
+    ASSERT_EQ(http.RequestCount(), 1u);
+    EXPECT_EQ(http.Requests()[0].headers, std::u16string(kPlainHeaders) + u"Cookie: a=bX-Evil: 1\n");
+}
+
+TEST_F(ServerCheck, DigestInTheWindowInUseFetchesAndTellsWhetherThereIsNews) {
+    theProcessState.SetGroupwareCookie(u"s=1");
+    http.Answer(kDigestUrl, u"head\r\nA,?page=X,Title\r\nNOERROR\r\nB,?page=Y,Other\r\n");
+    std::vector<ServerRecord> records;
+    EXPECT_EQ(RefreshDigestRecords(http, true, records), std::optional<bool>(true));
+    EXPECT_EQ(records, (std::vector<ServerRecord>{{u"head"}, {u"A", u"?page=X", u"Title"}}));
+    EXPECT_EQ(theProcessState.DigestCache(), u"head\r\nA,?page=X,Title\r\nNOERROR\r\nB,?page=Y,Other\r\n");
+
+    http.Answer(kDigestUrl, u"head only\r\n");
+    EXPECT_EQ(RefreshDigestRecords(http, true, records), std::optional<bool>(false));
+    EXPECT_EQ(records.size(), 1u);
+    EXPECT_EQ(http.RequestCount(), 2u);
+
+    // The log-in page after the session ended: no records, no news.
+    http.Answer(kDigestUrl, u"<html><title>ログイン - Tavelle(R) Office</title></html>");
+    EXPECT_EQ(RefreshDigestRecords(http, true, records), std::optional<bool>(false));
+    EXPECT_TRUE(records.empty());
+}
+
+TEST_F(ServerCheck, OtherWindowsRedrawFromTheProcesssLastAnswer) {
+    theProcessState.SetGroupwareCookie(u"s=1");
+    http.Answer(kDigestUrl, u"h\nA,?page=X,T\n");
+    std::vector<ServerRecord> active;
+    std::vector<ServerRecord> other;
+    ASSERT_TRUE(RefreshDigestRecords(http, true, active).value());
+    http.Answer(kDigestUrl, u"h\n");
+    EXPECT_EQ(RefreshDigestRecords(http, false, other), std::optional<bool>(true));
+    EXPECT_EQ(other, active);
+    EXPECT_EQ(http.RequestCount(), 1u);
+
+    // An inactive window fetches only while the process holds no answer.
+    theProcessState.SetDigestCache(u"");
+    EXPECT_EQ(RefreshDigestRecords(http, false, other), std::optional<bool>(false));
+    EXPECT_EQ(http.RequestCount(), 2u);
+}
+
+TEST_F(ServerCheck, NoAnswerOrNoPermissionLeavesTheDisplayAsItWas) {
+    std::vector<ServerRecord> records{{u"h"}, {u"A", u"?page=X", u"T"}};
+    const auto before = records;
+    // No cookie and no automatic log-in: no request, no change.
+    EXPECT_EQ(RefreshDigestRecords(http, true, records), std::nullopt);
+    EXPECT_EQ(RefreshNextAppointmentCaption(http, true, clock), std::nullopt);
+    EXPECT_EQ(http.RequestCount(), 0u);
+    EXPECT_EQ(records, before);
+
+    // A failed request empties the process's answer, so the next refresh asks again.
+    theProcessState.SetGroupwareCookie(u"s=1");
+    theProcessState.SetDigestCache(u"h\nold,?page=Z,Old\n");
+    EXPECT_EQ(RefreshDigestRecords(http, true, records), std::nullopt);
+    EXPECT_EQ(theProcessState.DigestCache(), u"");
+    EXPECT_EQ(records, before);
+
+    // The toolbar is not permitted: nothing is asked and nothing changes, cache or not.
+    theProcessState.SetAllowToolbar(false);
+    theProcessState.SetDigestCache(u"h\nA,?page=X,T\n");
+    theProcessState.SetScheduleCache(u"23,59,Late\n");
+    EXPECT_EQ(RefreshDigestRecords(http, true, records), std::nullopt);
+    EXPECT_EQ(RefreshNextAppointmentCaption(http, true, clock), std::nullopt);
+    EXPECT_EQ(http.RequestCount(), 1u);
+}
+
+TEST_F(ServerCheck, NextAppointmentFollowsTheClock) {
+    theProcessState.SetGroupwareCookie(u"s=1");
+    http.Answer(kScheduleUrl, u"9,05,Meeting\r\n13,00,Review\r\nNOERROR\r\n");
+    clock.now.hour = 9;
+    clock.now.minute = 5;
+    EXPECT_EQ(RefreshNextAppointmentCaption(http, true, clock), std::optional<std::u16string>(u"9:05 Meeting"));
+    clock.now.minute = 6;
+    EXPECT_EQ(RefreshNextAppointmentCaption(http, false, clock), std::optional<std::u16string>(u"13:00 Review"));
+    clock.now.hour = 18;
+    EXPECT_EQ(RefreshNextAppointmentCaption(http, false, clock), std::optional<std::u16string>(u""));
+    EXPECT_EQ(http.RequestCount(), 1u);  // the later two read the process's answer
+
+    // The log-in page instead of the list: an empty caption (the button is disabled).
+    http.Answer(kScheduleUrl, u"<html></html>");
+    EXPECT_EQ(RefreshNextAppointmentCaption(http, true, clock), std::optional<std::u16string>(u""));
+}
+
+}  // namespace
+}  // namespace tt
