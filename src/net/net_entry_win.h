@@ -7,3 +7,4 @@ namespace tt {
 void CheckToolbarPermission(bool force);
 
 }  // namespace tt
+namespace tt { void StartVersionCheck(bool automatic); }
