@@ -73,7 +73,9 @@ void ToolbarWindowTest::SetUp() {
     frame = CreateWindowExW(0, L"STATIC", L"browser", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 900, 120, nullptr,
                             nullptr, nullptr, nullptr);
     ASSERT_NE(frame, nullptr);
+    SetForegroundWindow(frame);
     SetActiveWindow(frame);
+    ASSERT_EQ(GetActiveWindow(), frame);
     browser = tthost::FakeBrowser::Create(nullptr, frame);
 }
 
@@ -83,6 +85,9 @@ void ToolbarWindowTest::CreateToolbar(bool visible) {
     toolbar = std::make_unique<TavelleToolbarCtrl>(services);
     toolbar->SetBrowser(browser.Get());
     ASSERT_NE(toolbar->CreateToolbar(reflector.Handle(), 515), nullptr);
+    // The browser's rebar takes the band's window as its child; the toolbar keeps sending its
+    // notifications to the reflector it was created under.
+    SetParent(toolbar->Handle(), frame);
     SetWindowPos(toolbar->Handle(), nullptr, 0, 0, 900, 26, SWP_NOZORDER);
     if (!visible) ShowWindow(toolbar->Handle(), SW_HIDE);
 }
