@@ -1,0 +1,28 @@
+#pragma once
+// The new-arrivals drop-down of button 2002: which entries it shows and what they open.
+#include <string>
+#include <vector>
+
+namespace tt {
+
+// One line of the digest page split into fields (the list pages' record type).
+using DigestRecord = std::vector<std::u16string>;
+
+struct MenuEntry {
+    unsigned id;
+    std::u16string text;
+};
+
+// A digest record is a shown entry when it is not the header (record 0) and holds the three
+// fields the menu needs: label, page query, title. Shorter records are skipped rather than
+// shown in part: without a query or a title the entry would lead nowhere or say nothing.
+bool IsDigestEntry(const std::vector<DigestRecord>& records, size_t index);
+
+// The drop-down's items: "label: title" with id 229 + i for records 1 to 8 that are entries,
+// then "..." (id 238) when the digest holds nine records or more. Empty for one record or none.
+std::vector<MenuEntry> DigestMenuEntries(const std::vector<DigestRecord>& records);
+
+// The page query of entry `index`; false when that record is not a shown entry.
+bool DigestEntryQuery(const std::vector<DigestRecord>& records, size_t index, std::u16string* query);
+
+}  // namespace tt

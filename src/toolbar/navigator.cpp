@@ -1,0 +1,132 @@
+#include "toolbar/navigator.h"
+
+#include "resources/string_table.h"
+#include "settings/process_state.h"
+#include "settings/toolbar_settings.h"
+#include "support/utf.h"
+#include "toolbar/auto_login.h"
+
+namespace tt {
+
+std::u16string QueryOfUrl(const std::u16string& url) {
+    const size_t question = url.find(u'?');
+    if (question == std::u16string::npos) return {};
+    const size_t start = question + 1;
+    const size_t hash = url.find(u'#', start);
+    return url.substr(start, hash == std::u16string::npos ? std::u16string::npos : hash - start);
+}
+
+bool IsUnderBaseUrl(const std::u16string& url, const std::u16string& baseUrl) {
+    if (baseUrl.empty() || url.compare(0, baseUrl.size(), baseUrl) != 0) return false;
+    if (url.size() == baseUrl.size()) return true;
+    // "http://host/ag.cgi" must not vouch for "http://host/ag.cgix".
+    const char16_t next = url[baseUrl.size()];
+    const char16_t last = baseUrl.back();
+    return next == u'?' || next == u'#' || next == u'/' || last == u'/' || last == u'?';
+}
+
+CToolbarNavigator::CToolbarNavigator(IKeyState& keys, IUserPrompts& prompts) : keys_(keys), prompts_(prompts) {}
+
+int CToolbarNavigator::ShowMessage(unsigned textId, unsigned style) {
+    return prompts_.ShowMessageBox(ownerWindow, LoadResourceString(textId), LoadResourceString(kMessageCaption), style);
+}
+
+bool CToolbarNavigator::AskForServerUrl() {
+    if (ShowMessage(kMessageNoServerUrl, kMbYesNo | kMbIconInformation | kMbDefButton2) == kIdYes) {
+        prompts_.ShowOptionsDialog(std::u16string());
+        return true;
+    }
+    // The next groupware page the user visits offers its address again.
+    theSettings.Set(u"DisableAutoSetting", u"No");
+    theSettings.Save(true);
+    return false;
+}
+
+void CToolbarNavigator::OpenPage(unsigned stringId, bool newTab) {
+    std::u16string base = theSettings.GetServerUrl();
+    if (base.empty()) {
+        if (!AskForServerUrl()) return;
+        // A URL the user has just entered is opened without asking the server first.
+        base = theSettings.GetServerUrl();
+        if (base.empty()) return;
+    } else if (!theProcessState.AllowToolbar()) {
+        ShowMessage(kMessageToolbarRefused, kMbOk | kMbIconError);
+        return;
+    }
+    NavigateToUrl(base + LoadResourceString(stringId), newTab);
+}
+
+void CToolbarNavigator::OpenRelativePage(const std::u16string& query, bool newTab) {
+    const std::u16string base = theSettings.GetServerUrl();
+    // Without a base the query alone would be resolved against whatever page is shown.
+    if (base.empty()) return;
+    if (!query.empty() && query[0] == u'?') {
+        NavigateToUrl(base + query, newTab);
+    } else {
+        NavigateToUrl(base + u"?" + query, newTab);
+    }
+}
+
+void CToolbarNavigator::NavigateToUrl(const std::u16string& url, bool newTab) {
+    std::u16string body;
+    std::u16string headers = kNoCacheHeader;
+    const bool ctrl = keys_.CtrlHeld();
+    // The web search and the portal page never see the user's password or session.
+    const bool groupware = IsUnderBaseUrl(url, theSettings.GetServerUrl());
+
+    bool cookieStep;
+    if (groupware && IsAutoLoginActive() && !theProcessState.LoginSeen()) {
+        if (newTab) {
+            // A new tab carries the session, not a fresh log-in.
+            cookieStep = true;
+        } else if (ctrl || theProcessState.TakeLoginTurn()) {
+            // With Ctrl the page goes to another tab, which may still need its own log-in,
+            // so the turn is not taken.
+            body = BuildLoginBody() + u"&" + QueryOfUrl(url);
+            headers += kFormContentTypeHeader;
+            cookieStep = ctrl;
+        } else {
+            // Another window has just sent the log-in: this page opens as a plain one.
+            cookieStep = false;
+        }
+    } else {
+        cookieStep = newTab || ctrl;
+    }
+
+    if (cookieStep && groupware) {
+        const std::u16string cookie = theProcessState.GroupwareCookie();
+        if (!cookie.empty()) {
+            headers += u"Cookie: " + cookie + u"\n";
+            body.clear();
+            newTab = true;
+        }
+    }
+    NavigateBrowser(browser, url, true, newTab, body, headers);
+}
+
+void CToolbarNavigator::NavigateBrowser(IBrowserNavigation* target, const std::u16string& url, bool dropCache,
+                                        bool newTab, const std::u16string& body,
+                                        const std::u16string& headers) {
+    if (!target) return;
+    int32_t flags = 0;
+    if (dropCache) {
+        flags = kNavNoReadFromCache | kNavNoWriteToCache;
+        target->DropCacheEntry(url);
+    }
+    if (newTab || keys_.CtrlHeld()) {
+        // Replaces the cache bits: the new tab or window loads the page afresh anyway.
+        flags = theSettings.TabsAvailable() ? kNavOpenInNewTab : kNavOpenInNewWindow;
+    }
+    target->Stop();
+    if (body.empty()) {
+        target->Navigate(url, flags, nullptr, headers);
+        return;
+    }
+    // The form post is the UTF-8 body with its terminating zero, however long it is.
+    const std::string utf8 = Utf16ToUtf8(body);
+    std::vector<uint8_t> postData(utf8.begin(), utf8.end());
+    postData.push_back(0);
+    target->Navigate(url, flags, &postData, headers);
+}
+
+}  // namespace tt
