@@ -16,22 +16,10 @@
 #include "settings/toolbar_settings.h"
 #include "support/fault_guard.h"
 #include "text/url.h"
-#ifdef TT_HAVE_AUTO_LOGIN_TEST
 #include "toolbar/auto_login.h"
-#endif
 
 namespace tt {
 namespace {
-
-// The gate of the form log-in: the server permits automatic log-in and the user enabled it.
-bool AutoLoginActive() {
-#ifdef TT_HAVE_AUTO_LOGIN_TEST
-    return IsAutoLoginActive();
-#else
-    // Until the toolbar's shared test is built: the same rule.
-    return theProcessState.AllowAutoLogin() && theSettings.GetBool(u"AutoLogin");
-#endif
-}
 
 // The browser events this object handles, with the number of parameters each carries.
 struct EventRow {
@@ -405,7 +393,7 @@ void CTavelleBHO::HandlePageComplete(IWebBrowser2* browser, const std::u16string
             std::unique_ptr<HtmlServerDocument> document = HtmlServerDocument::FromBrowser(browser);
             if (!document) return;
             LoginAccount account{
-                [] { return AutoLoginActive(); },
+                [] { return IsAutoLoginActive(); },
                 [] { return theSettings.Get(u"Username"); },
                 [] { return LoadProtectedValue(u"UserPassword"); },
             };

@@ -1,8 +1,14 @@
+#include "net/net_entry_win.h"
 #include "resources/resource_ids.h"
 #include "resources/string_table.h"
+#include "settings/key_store.h"
+#include "settings/process_state.h"
+#include "settings/protected_value.h"
+#include "settings/toolbar_settings.h"
 #include "support/fault_guard.h"
 #include "support/unique_handle_win.h"
 #include "toolbar/dialog_resources_win.h"
+#include "text/url.h"
 #include "toolbar/options_dialog_win.h"
 
 namespace tt {
@@ -153,6 +159,16 @@ INT_PTR RunOptionsDialogWin(IOptionsBackend& backend, HWND owner, const std::u16
         COptionsDlg dialog(fields, backend, baseUrlOf);
         return dialog.DoModal(owner);
     });
+}
+
+}  // namespace tt
+
+namespace tt {
+
+INT_PTR ShowOptionsDialog(const std::u16string& initialUrl) {
+    CSettingsOptionsBackend backend(theSettings, theProcessState, DefaultKeyStore(), DefaultProtector(),
+                                    [](bool force) { CheckToolbarPermission(force); });
+    return RunOptionsDialogWin(backend, nullptr, initialUrl, GetServerBaseUrl);
 }
 
 }  // namespace tt
