@@ -24,6 +24,7 @@ import select
 import socket
 import subprocess
 import sys
+import threading
 import time
 import urllib.parse
 import urllib.request
@@ -715,6 +716,12 @@ class Session:
         self.host_out = open(os.path.join(self.logdir, "browser.log"), "wb")
         self.host = subprocess.Popen(command, stdout=self.host_out, stderr=subprocess.STDOUT, env=wine_environment())
 
+    def abort(self):
+        """The whole session ran out of time: end the browser, so that every wait ends."""
+        print("the session ran out of time (%g s); ending the browser" % self.args.timeout, file=sys.stderr)
+        if self.host and self.host.poll() is None:
+            self.host.kill()
+
     def stop(self):
         if self.driver:
             self.driver.close()
@@ -811,6 +818,10 @@ def main(argv=None):
     args = parser.parse_args(argv)
     os.makedirs(args.out, exist_ok=True)
     session = Session(args)
+    if not args.interactive:
+        watchdog = threading.Timer(args.timeout, session.abort)
+        watchdog.daemon = True
+        watchdog.start()
     try:
         session.start()
         if args.interactive:
