@@ -150,6 +150,16 @@ def find_requests(log, url=None, method=None, path_query=None):
     return found
 
 
+def x_window_at(listing, rect):
+    """The X window (from `xwininfo -root -children`) that covers a window rectangle exactly."""
+    wanted = "%dx%d+%d+%d" % (rect[2] - rect[0], rect[3] - rect[1], rect[0], rect[1])
+    for line in listing.splitlines():
+        m = re.match(r"\s+(0x[0-9a-f]+)\s.*\s(\d+x\d+\+-?\d+\+-?\d+)\s", line)
+        if m and m.group(2) == wanted:
+            return m.group(1)
+    return None
+
+
 def crop_box(rects, screen, pad=6):
     """The smallest box holding every window rectangle, padded and kept on the screen."""
     left = max(0, min(r[0] for r in rects) - pad)
@@ -392,6 +402,7 @@ class Session:
 
     # -- screenshots
     def screenshot(self, name, caption, extra_windows=()):
+        """The browser window (and the given pop-ups) from the X display, cropped to them."""
         display = os.environ.get("DISPLAY")
         frame = [w for w in self.windows() if w["class"] == "TavelleTestHostFrame"]
         rects = [w["rect"] for w in frame] + [w["rect"] for w in extra_windows]
@@ -399,16 +410,32 @@ class Session:
             raise StepFailed("no browser window to photograph")
         x, y, width, height = crop_box(rects, self.screen)
         path = os.path.join(self.out, name)
-        xwd = subprocess.run(["xwd", "-root", "-silent", "-display", display], capture_output=True, timeout=30)
-        if xwd.returncode != 0:
-            raise StepFailed("xwd failed: %s" % xwd.stderr.decode(errors="replace").strip())
-        png = subprocess.run(["convert", "xwd:-", "-crop", "%dx%d+%d+%d" % (width, height, x, y), "+repage", path],
-                             input=xwd.stdout, capture_output=True, timeout=60)
+        layers = [self.grab(["-root"], "root")]
+        # Pop-up menus keep their pixels off the root's image under Xvfb: grab their own
+        # windows and lay them on top.
+        listing = subprocess.run(["xwininfo", "-root", "-children", "-display", display], capture_output=True,
+                                 text=True, timeout=30).stdout
+        for n, w in enumerate(extra_windows):
+            xid = x_window_at(listing, w["rect"])
+            if xid:
+                layers += [self.grab(["-id", xid], "layer%d" % n), "-geometry",
+                           "+%d+%d" % (w["rect"][0], w["rect"][1]), "-composite"]
+        png = subprocess.run(["convert"] + layers + ["-crop", "%dx%d+%d+%d" % (width, height, x, y), "+repage", path],
+                             capture_output=True, timeout=60)
         if png.returncode != 0 or not os.path.exists(path):
             raise StepFailed("convert failed: %s" % png.stderr.decode(errors="replace").strip())
         self.shots.append((name, caption))
-        self.verified("screenshot %s: %s" % (os.path.relpath(path, ROOT) if path.startswith(ROOT) else path,
-                                             caption))
+        shown = os.path.relpath(path, ROOT) if path.startswith(ROOT + os.sep) else path
+        self.verified("screenshot %s: %s" % (shown, caption))
+
+    def grab(self, which, name):
+        path = os.path.join(self.logdir, "shot-%s.xwd" % name)
+        with open(path, "wb") as f:
+            rc = subprocess.run(["xwd", "-silent", "-display", os.environ.get("DISPLAY", "")] + which, stdout=f,
+                                stderr=subprocess.PIPE, timeout=30).returncode
+        if rc != 0:
+            raise StepFailed("xwd %s failed" % " ".join(which))
+        return "xwd:" + path
 
     # -- the pieces of a user's actions
     def choose_from_menu(self, opener, item, arrow=False):

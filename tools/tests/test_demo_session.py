@@ -109,6 +109,25 @@ class CropTest(unittest.TestCase):
                          (10, 20, 1270, 480))
 
 
+class XWindowTest(unittest.TestCase):
+    LISTING = """
+xwininfo: Window id: 0x50d (the root window) (has no name)
+
+     4 children:
+     0xa00003 (has no name): ("exp.exe" "exp.exe")  92x40+61+51  +61+51
+     0xa00001 "Tavelle test host": ("exp.exe" "exp.exe")  1000x700+0+0  +0+0
+     0xa00004 (has no name): ("exp.exe" "exp.exe")  92x40+61+52  +61+52
+     0x800010 (has no name): ()  1x1+-1+-1  +-1+-1
+"""
+
+    def test_the_window_with_exactly_that_place_and_size(self):
+        self.assertEqual(ds.x_window_at(self.LISTING, [61, 51, 153, 91]), "0xa00003")
+        self.assertEqual(ds.x_window_at(self.LISTING, [61, 52, 153, 92]), "0xa00004")
+        self.assertEqual(ds.x_window_at(self.LISTING, [0, 0, 1000, 700]), "0xa00001")
+        self.assertEqual(ds.x_window_at(self.LISTING, [-1, -1, 0, 0]), "0x800010")
+        self.assertIsNone(ds.x_window_at(self.LISTING, [61, 51, 153, 92]))
+
+
 class FakeDriver(threading.Thread):
     """The browser's end: connects, answers each command from a script, then hangs up."""
 
