@@ -160,6 +160,17 @@ def x_window_at(listing, rect):
     return None
 
 
+def fault_reports(wine_output):
+    """The "Exception code: %x" lines the program wrote to the debugger output (Wine shows them
+    on its seh channel as OutputDebugString calls)."""
+    found = []
+    for line in wine_output.splitlines():
+        m = re.search(r"OutputDebugString[AW]? \"(Exception code: [0-9a-fA-F]+)", line)
+        if m:
+            found.append(m.group(1))
+    return found
+
+
 def crop_box(rects, screen, pad=6):
     """The smallest box holding every window rectangle, padded and kept on the screen."""
     left = max(0, min(r[0] for r in rects) - pad)
@@ -706,6 +717,11 @@ class Session:
             raise StepFailed("the browser did not end within 30 s of closing its window")
         self.check(rc == 0, "the browser window closed and the program ended (exit code 0)",
                    "the browser ended with exit code %d" % rc)
+        self.host_out.flush()
+        with open(self.host_out.name, "rb") as f:
+            faults = fault_reports(f.read().decode("utf-8", errors="replace"))
+        self.check(not faults, "no fault guard reported a fault (debugger output)",
+                   "the debugger output has fault reports: %s" % "; ".join(faults[:5]))
         query = subprocess.run([self.args.wine, "reg", "query", "HKCU\\" + SETTINGS_KEY + "\\Parameters"],
                                capture_output=True, timeout=120, env=wine_environment())
         text = query.stdout.decode("utf-8", errors="replace")
@@ -741,7 +757,10 @@ class Session:
         command.append(self.start_url)
         self.marks["start"] = 0
         self.host_out = open(os.path.join(self.logdir, "browser.log"), "wb")
-        self.host = subprocess.Popen(command, stdout=self.host_out, stderr=subprocess.STDOUT, env=wine_environment())
+        env = wine_environment()
+        # Wine writes the program's debugger output on this channel: the fault guards' reports.
+        env["WINEDEBUG"] = "-all,warn+seh"
+        self.host = subprocess.Popen(command, stdout=self.host_out, stderr=subprocess.STDOUT, env=env)
 
     def abort(self):
         """The whole session ran out of time: end the browser, so that every wait ends."""

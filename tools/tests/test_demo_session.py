@@ -109,6 +109,17 @@ class CropTest(unittest.TestCase):
                          (10, 20, 1270, 480))
 
 
+class FaultReportTest(unittest.TestCase):
+    def test_only_the_programs_own_reports_count(self):
+        output = ('0024:warn:seh:OutputDebugStringA "Exception code: c0000005\\n"\n'
+                  '0024:warn:seh:dispatch_exception "Exception code: c0000005\\n"\n'
+                  '0030:warn:seh:dispatch_exception code=c0000017 flags=1 addr=0000000000401234\n'
+                  '0031:warn:seh:OutputDebugStringA "other text\\n"\n'
+                  '0032:warn:seh:OutputDebugStringA "Exception code: c000001d\\n"\n')
+        self.assertEqual(ds.fault_reports(output), ["Exception code: c0000005", "Exception code: c000001d"])
+        self.assertEqual(ds.fault_reports(""), [])
+
+
 class XWindowTest(unittest.TestCase):
     LISTING = """
 xwininfo: Window id: 0x50d (the root window) (has no name)
