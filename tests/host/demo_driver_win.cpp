@@ -63,17 +63,28 @@ void WriteRect(JsonWriter& w, const RECT& r) {
     w.BeginArray().Number(r.left).Number(r.top).Number(r.right).Number(r.bottom).EndArray();
 }
 
+// Window enumeration callbacks are stdcall on 32-bit Windows, which lambdas cannot be.
+BOOL CALLBACK CollectProcessWindow(HWND hwnd, LPARAM param) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid == GetCurrentProcessId() && IsWindowVisible(hwnd)) reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
+    return TRUE;
+}
+
+BOOL CALLBACK CollectWindow(HWND hwnd, LPARAM param) {
+    reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
+    return TRUE;
+}
+
 std::vector<HWND> ProcessWindows() {
     std::vector<HWND> found;
-    EnumWindows(
-        [](HWND hwnd, LPARAM param) -> BOOL {
-            DWORD pid = 0;
-            GetWindowThreadProcessId(hwnd, &pid);
-            if (pid == GetCurrentProcessId() && IsWindowVisible(hwnd))
-                reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
+    EnumWindows(CollectProcessWindow, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+std::vector<HWND> Descendants(HWND parent) {
+    std::vector<HWND> found;
+    EnumChildWindows(parent, CollectWindow, reinterpret_cast<LPARAM>(&found));
     return found;
 }
 
@@ -109,16 +120,8 @@ void WriteMenuItems(JsonWriter& w, HMENU menu) {
 }
 
 void WriteControls(JsonWriter& w, HWND dialog) {
-    std::vector<HWND> children;
-    EnumChildWindows(
-        dialog,
-        [](HWND hwnd, LPARAM param) -> BOOL {
-            reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&children));
     w.BeginArray();
-    for (HWND child : children) {
+    for (HWND child : Descendants(dialog)) {
         const std::wstring cls = ClassOf(child);
         const LONG_PTR style = GetWindowLongPtrW(child, GWL_STYLE);
         w.BeginObject()
@@ -161,33 +164,19 @@ void WriteWindow(JsonWriter& w, HWND hwnd) {
 
 // The toolbar window of the band: by its class, or any toolbar that carries the top-page button.
 HWND FindToolbar(HWND frame) {
-    struct Search {
-        HWND found = nullptr;
-        bool byButton = false;
-    };
-    auto visit = [](HWND hwnd, LPARAM param) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(param);
+    const std::vector<HWND> windows = Descendants(frame);
+    for (HWND hwnd : windows) {
         const std::wstring cls = ClassOf(hwnd);
-        if (!s->byButton && (cls == L"IEToolbandCtrl" || cls == L"TavelleToolbarCtrl")) {
-            s->found = hwnd;
-            return FALSE;
-        }
-        DWORD_PTR index = static_cast<DWORD_PTR>(-1);
-        if (s->byButton && cls == TOOLBARCLASSNAMEW &&
-            SendMessageTimeoutW(hwnd, TB_COMMANDTOINDEX, 2002, 0, SMTO_NORMAL, 5000, &index) &&
-            static_cast<int>(index) >= 0) {
-            s->found = hwnd;
-            return FALSE;
-        }
-        return TRUE;
-    };
-    Search search;
-    EnumChildWindows(frame, visit, reinterpret_cast<LPARAM>(&search));
-    if (!search.found) {
-        search.byButton = true;
-        EnumChildWindows(frame, visit, reinterpret_cast<LPARAM>(&search));
+        if (cls == L"IEToolbandCtrl" || cls == L"TavelleToolbarCtrl") return hwnd;
     }
-    return search.found;
+    for (HWND hwnd : windows) {
+        DWORD_PTR index = static_cast<DWORD_PTR>(-1);
+        if (ClassOf(hwnd) == TOOLBARCLASSNAMEW &&
+            SendMessageTimeoutW(hwnd, TB_COMMANDTOINDEX, 2002, 0, SMTO_NORMAL, 5000, &index) &&
+            static_cast<int>(index) >= 0)
+            return hwnd;
+    }
+    return nullptr;
 }
 
 HWND FindSearchBox(HWND toolbar) { return toolbar ? FindWindowExW(toolbar, nullptr, WC_COMBOBOXW, nullptr) : nullptr; }
