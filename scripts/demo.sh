@@ -1,17 +1,116 @@
 #!/usr/bin/env bash
-# The main job. For now: installs what is missing, builds everything and says what it built.
+# The main job: the toolbar in a browser window, in a scripted session or for a person to try.
+#
+#   bash scripts/demo.sh                 installs what is missing, builds, runs the scripted
+#                                        session; transcript and screenshots in artifacts/demo/
+#   bash scripts/demo.sh --interactive   the same browser and servers, left open until the
+#                                        window is closed or Ctrl+C
+#   options: --skip-build (use the builds already there), --out DIR (instead of artifacts/demo)
+#
+# Steps: scripts/setup.sh; the shipped DLL (32-bit, i686) into dist/; the x86-64 build of the
+# same sources with the test browser (this kind of machine cannot run 32-bit programs, so the
+# demo runs that build under 64-bit Wine); a fresh Wine prefix with the DLL copied into
+# Program Files and registered by regsvr32; an X display (Xvfb unless DISPLAY is set); then
+# tools/demo_session.py, which starts the stand-in server and the browser.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
-bash "$TT_ROOT/scripts/setup.sh"
-TT_WERROR=OFF tt_build_native >/dev/null
-TT_WERROR=OFF tt_build_windows x86_64 >/dev/null
-TT_WERROR=OFF tt_build_windows i686 >/dev/null
-mkdir -p "$TT_ROOT/dist"
-echo "Built:"
-echo "  native core and unit tests:   $TT_BUILD/native"
-echo "  Windows x86-64 (test build):  $TT_BUILD/win-x86_64"
-echo "  Windows i686 (shipped):       $TT_BUILD/win-i686"
-if [[ -f $TT_BUILD/win-i686/src/module/TavelleToolbarIE.dll ]]; then
-    cp "$TT_BUILD/win-i686/src/module/TavelleToolbarIE.dll" "$TT_ROOT/dist/"
-    echo "  dist/TavelleToolbarIE.dll"
+
+BHO_CLSID="{792F56DE-B131-43FD-A49F-2B486281844B}"
+BAND_CLSID="{6B4FBDF9-7735-45BA-924C-3875A4DA8236}"
+
+mode=session
+build=1
+out=$TT_ROOT/artifacts/demo
+while (($#)); do
+    case $1 in
+    --interactive) mode=interactive ;;
+    --skip-build) build=0 ;;
+    --out)
+        out=$2
+        shift
+        ;;
+    -h | --help)
+        sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//'
+        exit 0
+        ;;
+    *)
+        echo "demo.sh: unknown option $1 (see --help)" >&2
+        exit 2
+        ;;
+    esac
+    shift
+done
+
+say() { printf '== %s\n' "$*"; }
+
+# Builds the named targets of one Windows build (only those the tree has).
+build_targets() {  # arch, targets...
+    local arch=$1 dir=$TT_BUILD/win-$1
+    shift
+    cmake -S "$TT_ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DCMAKE_TOOLCHAIN_FILE="$TT_ROOT/cmake/mingw-$arch.cmake" -DTT_WERROR="${TT_WERROR:-OFF}" >/dev/null
+    cmake --build "$dir" -j "$TT_JOBS" --target "$@"
+}
+
+dll32=$TT_BUILD/win-i686/src/module/TavelleToolbarIE.dll
+dll64=$TT_BUILD/win-x86_64/src/module/TavelleToolbarIE.dll
+host64=$TT_BUILD/win-x86_64/tests/host/tavelle_test_host.exe
+
+if ((build)); then
+    bash "$TT_ROOT/scripts/setup.sh"
+    mkdir -p "$TT_BUILD"
+    say "Building the shipped DLL (32-bit, i686)"
+    build_targets i686 TavelleToolbarIE >"$TT_BUILD/demo-build-i686.log" 2>&1 ||
+        { tail -n 30 "$TT_BUILD/demo-build-i686.log"; echo "demo: the 32-bit build failed" >&2; exit 1; }
+    mkdir -p "$TT_ROOT/dist"
+    cp "$dll32" "$TT_ROOT/dist/"
+    echo "   dist/TavelleToolbarIE.dll ($(stat -c %s "$dll32") bytes)"
+    say "Building the x86-64 DLL and the test browser (what runs here, under 64-bit Wine)"
+    build_targets x86_64 TavelleToolbarIE tavelle_test_host >"$TT_BUILD/demo-build-x86_64.log" 2>&1 ||
+        { tail -n 30 "$TT_BUILD/demo-build-x86_64.log"; echo "demo: the 64-bit build failed" >&2; exit 1; }
+    echo "   $dll64"
+    echo "   $host64"
 fi
+for f in "$dll64" "$host64"; do
+    [[ -f $f ]] || { echo "demo: $f is missing (run without --skip-build)" >&2; exit 1; }
+done
+
+# Everything started from here on is stopped on the way out, also on Ctrl+C.
+cleanup() {
+    trap - EXIT INT TERM
+    [[ -n ${WINESERVER:-} ]] && "$WINESERVER" -k >/dev/null 2>&1 || true
+    tt_stop_xvfb
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+say "A fresh 64-bit Wine prefix"
+export TT_WINEPREFIX=${TT_DEMO_PREFIX:-$TT_BUILD/wineprefix-demo}
+tt_wine_fresh_prefix win64
+tt_start_xvfb
+if [[ -n ${TT_XVFB_PID:-} ]]; then
+    echo "   virtual display $DISPLAY (Xvfb)"
+else
+    echo "   on your display $DISPLAY"
+fi
+
+say "Installing the toolbar: copy into Program Files, regsvr32"
+install_dir="$WINEPREFIX/drive_c/Program Files/Tavelle Toolbar"
+mkdir -p "$install_dir"
+cp "$dll64" "$install_dir/"
+if ! tt_wine regsvr32 /s 'C:\Program Files\Tavelle Toolbar\TavelleToolbarIE.dll'; then
+    echo "demo: regsvr32 failed" >&2
+    exit 1
+fi
+# The browser finds the helper object the way Internet Explorer does: through the registry.
+registered=$(tt_wine reg query "HKCR\\CLSID\\$BHO_CLSID\\InprocServer32" /ve 2>/dev/null |
+    sed -n 's/.*REG_SZ[[:space:]]*//p' | tr -d '\r' | head -n1)
+tt_wine reg query "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects\\$BHO_CLSID" \
+    >/dev/null 2>&1 || { echo "demo: the helper object is not registered" >&2; exit 1; }
+[[ -n $registered ]] || { echo "demo: the helper object's InprocServer32 is missing" >&2; exit 1; }
+echo "   registered: $registered"
+
+say "The session ($mode)"
+args=(--wine "$TT_WINE" --host "$host64" --dll "$registered" --bho "$BHO_CLSID" --band "$BAND_CLSID" --out "$out")
+[[ $mode == interactive ]] && args+=(--interactive)
+python3 "$TT_ROOT/tools/demo_session.py" "${args[@]}"

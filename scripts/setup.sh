@@ -7,7 +7,7 @@ packages=(
     cmake ninja-build g++ python3 clang libclang-rt-14-dev
     googletest libbenchmark-dev libpcre2-dev
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
-    wine wine32:i386 wine64 xvfb x11-apps imagemagick
+    wine wine32:i386 wine64 xvfb x11-apps x11-utils imagemagick
     locales fonts-ipafont-gothic
 )
 

@@ -176,7 +176,8 @@ HttpAnswer HostSession::Fetch(const std::wstring& method, const std::wstring& ur
         }
         exchange.headers = lines;
 
-        HINTERNET session = InternetOpenW(agent.c_str(), INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+        HINTERNET session = InternetOpenW(
+            agent.c_str(), systemProxy_ ? INTERNET_OPEN_TYPE_PRECONFIG : INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
         HINTERNET connection = session ? InternetConnectW(session, parts.host.c_str(), parts.port, nullptr, nullptr,
                                                           INTERNET_SERVICE_HTTP, 0, 0)
                                        : nullptr;

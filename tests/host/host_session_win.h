@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -57,6 +58,10 @@ public:
     std::vector<HttpExchange> Exchanges() const;
     void ClearExchanges();
 
+    // Requests go out directly unless this is set; then they follow the current user's
+    // Internet settings (a configured proxy), as the browser's own requests do.
+    void UseSystemProxy(bool on) { systemProxy_ = on; }
+
 private:
     struct Cookie {
         std::wstring name, value, domain, path;
@@ -67,6 +72,7 @@ private:
     mutable std::mutex lock_;
     std::vector<Cookie> cookies_;
     std::vector<HttpExchange> exchanges_;
+    std::atomic<bool> systemProxy_{false};
 };
 
 // Parts of an address by InternetCrackUrlW (lower-case host; path includes the query).

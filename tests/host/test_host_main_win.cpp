@@ -4,14 +4,20 @@
 // to the address given. Without --dll the band is the one built into this program.
 //
 //   tavelle_test_host.exe [--dll path] [--bho {clsid}] [--band {clsid}] [--show-band]
-//                         [--no-tabs] [--quit-after ms] [url]
+//                         [--no-tabs] [--quit-after ms] [--system-proxy] [--driver port] [url]
+//
+// --system-proxy: pages are fetched through the proxy of the user's Internet settings.
+// --driver: a scripted session steers the window from 127.0.0.1:port (demo_driver_win.h).
 #include <windows.h>
 #include <objbase.h>
 #include <shellapi.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "host/demo_driver_win.h"
+#include "host/host_session_win.h"
 #include "host/host_window_win.h"
 #include "toolbar/band_win.h"
 
@@ -25,7 +31,9 @@ struct Args {
     std::wstring dll, bho, band, url;
     bool showBand = false;
     bool tabs = true;
+    bool systemProxy = false;
     DWORD quitAfter = 0;
+    unsigned short driverPort = 0;
 };
 
 Args Parse() {
@@ -41,6 +49,8 @@ Args Parse() {
         else if (arg == L"--show-band") a.showBand = true;
         else if (arg == L"--no-tabs") a.tabs = false;
         else if (arg == L"--quit-after") a.quitAfter = static_cast<DWORD>(_wtoi(next().c_str()));
+        else if (arg == L"--system-proxy") a.systemProxy = true;
+        else if (arg == L"--driver") a.driverPort = static_cast<unsigned short>(_wtoi(next().c_str()));
         else a.url = arg;
     }
     LocalFree(argv);
@@ -77,7 +87,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         tthost::HostWindowOptions options;
         options.visible = true;
         options.tabs = args.tabs;
-        tthost::HostWindow host(options);
+        auto session = std::make_shared<tthost::HostSession>();
+        session->UseSystemProxy(args.systemProxy);
+        tthost::HostWindow host(options, session);
+        std::unique_ptr<tthost::DemoDriver> driver;
+        if (args.driverPort) driver = std::make_unique<tthost::DemoDriver>(host, args.driverPort);
         host.SetBandFactory([module](const std::wstring& clsid, IUnknown** band) {
             if (!module) return tt::CreateTavelleToolbarBand(nullptr, IID_IUnknown, reinterpret_cast<void**>(band));
             return CreateFromModule(module, clsid, band);

@@ -1,0 +1,66 @@
+#pragma once
+// The hands of a scripted session: a thread of the host program that takes one command per
+// line from a loopback TCP connection, acts on the program's windows the way a user does
+// (clicks on toolbar buttons, menu choices with the keyboard, typing, answers to dialogs),
+// reads back what is on the screen, in the browser and in the current user's registry, and
+// answers every command with one line of JSON (driver_protocol.h). The script and its checks
+// live at the other end of the connection (tools/demo_session.py).
+//
+// Commands (fields separated by tabs):
+//   hello                         the process and its frame window
+//   windows                       visible top-level windows of the process, with the controls
+//                                 of dialogs and the items of open pop-up menus
+//   toolbar                       the toolbar window, its buttons and its search box
+//   click <id> [arrow]            a left click on a toolbar button (or on its drop-down arrow)
+//   menu <id>                     chooses an item of the open pop-up menu with the keyboard
+//   menu-close                    Esc on the open pop-up menu
+//   set-text <hwnd> <id> <text>   replaces the text of a dialog control
+//   press <hwnd> <id>             clicks a dialog button (also check boxes)
+//   type <text> [replace]         clicks into the search box and types (replace: selects
+//                                 everything first)
+//   browser                       address, title and records of the test browser
+//   navigate <url>                the user enters an address
+//   reg <subkey>                  values and subkeys of a key of the current user
+//   close                         closes the browser window
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace tthost {
+
+class HostWindow;
+
+class DemoDriver {
+public:
+    // Created on the host's thread after its window exists; connects to 127.0.0.1:port.
+    DemoDriver(HostWindow& host, unsigned short port);
+    ~DemoDriver();
+    DemoDriver(const DemoDriver&) = delete;
+    DemoDriver& operator=(const DemoDriver&) = delete;
+
+    // Runs fn on the host's thread (between its messages, also inside modal loops) and waits
+    // for it; false when the thread did not get to it in time.
+    bool OnHostThread(std::function<void()> fn, DWORD timeoutMs = 20000);
+    // Waits until the host's thread has handled every message posted before this call.
+    bool Fence(DWORD timeoutMs = 20000);
+
+private:
+    static LRESULT CALLBACK TaskWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    static DWORD WINAPI ThreadMain(void* self);
+    void Serve();
+    std::string Execute(const std::vector<std::u16string>& command);
+
+    HostWindow& host_;
+    HWND frame_;
+    HWND tasks_ = nullptr;
+    unsigned short port_;
+    std::atomic<uintptr_t> socket_;
+    std::atomic<bool> stopping_{false};
+    HANDLE thread_ = nullptr;
+};
+
+}  // namespace tthost
