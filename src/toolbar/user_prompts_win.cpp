@@ -1,6 +1,6 @@
 #include "toolbar/navigator_win.h"
 
-#include "../../../../tmp/scratchinc/toolbar/options_dialog_win.h"
+#include "toolbar/options_dialog_win.h"
 
 namespace tt {
 
