@@ -103,8 +103,9 @@ if ! tt_wine regsvr32 /s 'C:\Program Files\Tavelle Toolbar\TavelleToolbarIE.dll'
     exit 1
 fi
 # The browser finds the helper object the way Internet Explorer does: through the registry.
+# (reg prints in the prefix's code page, Shift_JIS here: the C locale reads it byte by byte.)
 registered=$(tt_wine reg query "HKCR\\CLSID\\$BHO_CLSID\\InprocServer32" /ve 2>/dev/null |
-    sed -n 's/.*REG_SZ[[:space:]]*//p' | tr -d '\r' | head -n1)
+    LC_ALL=C sed -n 's/.*REG_SZ[[:space:]]*//p' | tr -d '\r' | head -n1)
 tt_wine reg query "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects\\$BHO_CLSID" \
     >/dev/null 2>&1 || { echo "demo: the helper object is not registered" >&2; exit 1; }
 [[ -n $registered ]] || { echo "demo: the helper object's InprocServer32 is missing" >&2; exit 1; }

@@ -7,6 +7,7 @@ One program plays three parts:
     RMMySchedule, plus the permission file /tv70/toolbar.txt;
   * the maker's update server: /tools/toolbar/ie-version.txt;
   * the maker's web search: /search/.
+As a proxy it also takes CONNECT requests (HTTPS tunnels): they are logged and refused with 502.
 
 Tests steer it through a small control API and read back exactly what was sent to it:
   POST /__control   JSON object; its keys replace those of the configuration (see DEFAULTS)
@@ -214,6 +215,9 @@ class Handler(BaseHTTPRequestHandler):
     def do_PUT(self):
         self.handle_any()
 
+    def do_CONNECT(self):
+        self.handle_any()
+
     def handle_any(self):
         body = self.read_body()
         split = urllib.parse.urlsplit(self.path)
@@ -231,6 +235,13 @@ class Handler(BaseHTTPRequestHandler):
                 "raw_b64": base64.b64encode(bytes(self.rfile.record)).decode("ascii"),
             })
             config = copy.deepcopy(self.state.config)
+        if self.command == "CONNECT":
+            # A tunnel for HTTPS through this server as a proxy: logged, then refused, since
+            # the stand-in speaks plain HTTP only.
+            self.close_connection = True
+            self.send(502, html_page("502 Bad Gateway", "<p>The stand-in serves plain HTTP only.</p>"),
+                      headers=[("Connection", "close")])
+            return
         delay = float(config.get("delay") or 0)
         route = config["routes"].get(self.path)
         if route is None:

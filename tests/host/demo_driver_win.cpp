@@ -237,6 +237,13 @@ void WriteToolbar(JsonWriter& w, HWND toolbar) {
         info.cchText = 511;
         if (SendMessageW(toolbar, TB_GETBUTTONINFOW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&info)) < 0)
             continue;
+        // TB_GETBUTTONINFO gives only texts set as pointers; a text from the toolbar's string
+        // pool (the resource captions) needs TB_GETBUTTONTEXT.
+        if (info.idCommand != 0) {
+            const LRESULT length = SendMessageW(toolbar, TB_GETBUTTONTEXTW, static_cast<WPARAM>(info.idCommand), 0);
+            if (length > 0 && length < 511)
+                SendMessageW(toolbar, TB_GETBUTTONTEXTW, static_cast<WPARAM>(info.idCommand), reinterpret_cast<LPARAM>(text));
+        }
         RECT item = {};
         SendMessageW(toolbar, TB_GETITEMRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
         MapWindowPoints(toolbar, nullptr, reinterpret_cast<POINT*>(&item), 2);

@@ -79,12 +79,15 @@ class ServerLogTest(unittest.TestCase):
         entry("GET", "/tools/toolbar/ie-version.txt", [("host", "127.0.0.1:8080")]),
         entry("POST", "http://groupware.tavelle.example/cgi-bin/ag.cgi",
               [], b"_System=login&_Login=1&_Account=jiro&Password=secret"),
+        entry("CONNECT", "search.tavelle.jp:443", [("Host", "search.tavelle.jp:443")]),
     ]
 
     def test_addresses_are_whole_without_the_default_port(self):
         urls = [ds.request_url(e) for e in self.LOG]
         self.assertEqual(urls[0], "http://groupware.tavelle.example/cgi-bin/ag.cgi?page=AGIndex")
         self.assertEqual(urls[3], "http://127.0.0.1:8080/tools/toolbar/ie-version.txt")
+        # A tunnel names only its host and port.
+        self.assertEqual(urls[5], "https://search.tavelle.jp:443/")
 
     def test_requests_are_found_by_address_method_or_path_and_query(self):
         base = "http://groupware.tavelle.example/cgi-bin/ag.cgi"
@@ -97,7 +100,7 @@ class ServerLogTest(unittest.TestCase):
 
     def test_log_in_posts_are_those_of_the_account(self):
         account = ("taro", "secret")
-        self.assertEqual([ds.is_login_post(e, account) for e in self.LOG], [False, True, True, False, False])
+        self.assertEqual([ds.is_login_post(e, account) for e in self.LOG], [False, True, True, False, False, False])
         self.assertEqual(ds.header(self.LOG[0], "user-agent"), "X; TavelleToolbar/0.1.1)")
         self.assertIsNone(ds.header(self.LOG[0], "Cookie"))
 

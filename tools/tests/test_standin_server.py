@@ -142,6 +142,19 @@ class StandinServerTest(unittest.TestCase):
         self.assertEqual(resp.status, 200)
         self.assertIn("検索".encode("utf-8"), data)
 
+    def test_https_tunnel_is_logged_and_refused(self):
+        conn = http.client.HTTPConnection("127.0.0.1", self.port, timeout=10)
+        conn.putrequest("CONNECT", "search.tavelle.jp:443", skip_host=True, skip_accept_encoding=True)
+        conn.putheader("Host", "search.tavelle.jp:443")
+        conn.endheaders()
+        resp = conn.getresponse()
+        resp.read()
+        conn.close()
+        self.assertEqual(resp.status, 502)
+        self.assertEqual(resp.getheader("Connection"), "close")
+        entry = self.log()[-1]
+        self.assertEqual((entry["method"], entry["target"]), ("CONNECT", "search.tavelle.jp:443"))
+
     def test_routes_status_redirect_delay_size(self):
         self.control(routes={
             "/a?x=1": {"status": 500, "body": "broken"},
