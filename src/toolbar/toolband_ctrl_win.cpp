@@ -203,12 +203,16 @@ bool CIEToolbandCtrl::ProcessWindowMessage(HWND hwnd, UINT msg, WPARAM wParam, L
 
 HRESULT CIEToolbandCtrl::TranslateAccelerator(MSG* msg) {
     if (!msg || !HasFocus()) return S_FALSE;
+    // These keys edit the toolbar's text field rather than act in the browser.
+    const bool editingKey =
+        ((msg->message == WM_KEYDOWN || msg->message == WM_KEYUP) && msg->wParam == VK_BACK) ||
+        (msg->wParam >= VK_END && msg->wParam <= VK_DOWN) || msg->wParam == VK_DELETE;
+    // Anything else is the browser's to translate and dispatch when it gets S_FALSE; dispatching
+    // it here as well would type every character into the field twice.
+    if (!editingKey) return S_FALSE;
     TranslateMessage(msg);
     DispatchMessageW(msg);
-    // These keys edit the toolbar's text field rather than act in the browser.
-    if ((msg->message == WM_KEYDOWN || msg->message == WM_KEYUP) && msg->wParam == VK_BACK) return S_OK;
-    if ((msg->wParam >= VK_END && msg->wParam <= VK_DOWN) || msg->wParam == VK_DELETE) return S_OK;
-    return S_FALSE;
+    return S_OK;
 }
 
 LRESULT CALLBACK CIEToolbandCtrl::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
