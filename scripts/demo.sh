@@ -43,13 +43,12 @@ done
 
 say() { printf '== %s\n' "$*"; }
 
-# Builds the named targets of one Windows build (only those the tree has).
+# Builds the named targets of one Windows build, with the test command's settings, so that the
+# two commands share their build directories.
 build_targets() {  # arch, targets...
-    local arch=$1 dir=$TT_BUILD/win-$1
+    local arch=$1
     shift
-    cmake -S "$TT_ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DCMAKE_TOOLCHAIN_FILE="$TT_ROOT/cmake/mingw-$arch.cmake" -DTT_WERROR="${TT_WERROR:-OFF}" >/dev/null
-    cmake --build "$dir" -j "$TT_JOBS" --target "$@"
+    TT_TARGETS="$*" tt_build_windows "$arch"
 }
 
 dll32=$TT_BUILD/win-i686/src/module/TavelleToolbarIE.dll

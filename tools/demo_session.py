@@ -173,6 +173,20 @@ def fault_reports(wine_output):
     return found
 
 
+MIN_COLOURS = 4
+
+
+def image_colours(path, box=None):
+    """The number of distinct colours of a picture, or of the box (left, top, width, height) in it."""
+    command = ["convert", path]
+    if box is not None:
+        command += ["-crop", "%dx%d+%d+%d" % (box[2], box[3], box[0], box[1]), "+repage"]
+    answer = subprocess.run(command + ["-format", "%k", "info:"], capture_output=True, text=True, timeout=60)
+    if answer.returncode != 0:
+        raise StepFailed("convert could not read %s: %s" % (path, answer.stderr.strip()))
+    return int(answer.stdout.strip() or 0)
+
+
 def crop_box(rects, screen, pad=6):
     """The smallest box holding every window rectangle, padded and kept on the screen."""
     left = max(0, min(r[0] for r in rects) - pad)
@@ -437,6 +451,16 @@ class Session:
                              capture_output=True, timeout=60)
         if png.returncode != 0 or not os.path.exists(path):
             raise StepFailed("convert failed: %s" % png.stderr.decode(errors="replace").strip())
+        # Not blank: the picture has more than a few colours, and inside its frame each pop-up's
+        # part holds more than one (a window the display has not drawn comes out as one flat
+        # colour; menu text may be drawn without smoothing, black on white).
+        if image_colours(path) < MIN_COLOURS:
+            raise StepFailed("screenshot %s has %d colour(s): it looks blank" % (name, image_colours(path)))
+        for w in extra_windows:
+            r = w["rect"]
+            inside = (r[0] - x + 4, r[1] - y + 4, r[2] - r[0] - 8, r[3] - r[1] - 8)
+            if inside[2] > 0 and inside[3] > 0 and image_colours(path, inside) < 2:
+                raise StepFailed("screenshot %s: the %s window is one flat colour (not drawn)" % (name, w["class"]))
         self.shots.append((name, caption))
         shown = os.path.relpath(path, ROOT) if path.startswith(ROOT + os.sep) else path
         self.verified("screenshot %s: %s" % (shown, caption))

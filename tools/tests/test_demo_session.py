@@ -6,6 +6,7 @@ import datetime
 import json
 import os
 import socket
+import subprocess
 import sys
 import tempfile
 import threading
@@ -110,6 +111,20 @@ class CropTest(unittest.TestCase):
         self.assertEqual(ds.crop_box([[0, 0, 1000, 700]], (1280, 1024)), (0, 0, 1006, 706))
         self.assertEqual(ds.crop_box([[10, 20, 300, 400], [250, 350, 1300, 500]], (1280, 1024), pad=0),
                          (10, 20, 1270, 480))
+
+
+class BlankPictureTest(unittest.TestCase):
+    def test_colours_of_the_picture_and_of_a_box_in_it(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            path = os.path.join(tmp, "shot.png")
+            # A black picture with a gradient in its right half.
+            subprocess.run(["convert", "-size", "40x20", "xc:black", "(", "-size", "20x20", "gradient:white-blue",
+                            ")", "-geometry", "+20+0", "-composite", path], check=True, timeout=60)
+            self.assertGreaterEqual(ds.image_colours(path), ds.MIN_COLOURS)
+            self.assertEqual(ds.image_colours(path, (0, 0, 20, 20)), 1, "the black half is blank")
+            self.assertGreater(ds.image_colours(path, (20, 0, 20, 20)), 1)
+            with self.assertRaises(ds.StepFailed):
+                ds.image_colours(os.path.join(tmp, "missing.png"))
 
 
 class FaultReportTest(unittest.TestCase):
