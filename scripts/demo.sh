@@ -89,6 +89,8 @@ tt_wine_fresh_prefix win64
 tt_start_xvfb
 if [[ -n ${TT_XVFB_PID:-} ]]; then
     echo "   virtual display $DISPLAY (Xvfb)"
+    [[ $mode == interactive ]] &&
+        echo "   (no DISPLAY was set: the browser is on the virtual display, where nobody sees it)"
 else
     echo "   on your display $DISPLAY"
 fi

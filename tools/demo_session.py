@@ -176,6 +176,31 @@ def fault_reports(wine_output):
 MIN_COLOURS = 4
 
 
+def pe_machine(path):
+    """The processor a Windows program or DLL is built for, read from its PE header."""
+    names = {0x14C: "32-bit x86 (i386)", 0x8664: "64-bit x86-64"}
+    try:
+        with open(path, "rb") as f:
+            head = f.read(4096)
+    except OSError:
+        return "missing"
+    if len(head) < 0x40 or head[:2] != b"MZ":
+        return "not a Windows program"
+    offset = int.from_bytes(head[0x3C:0x40], "little")
+    if offset + 6 > len(head) or head[offset:offset + 4] != b"PE\0\0":
+        return "not a Windows program"
+    machine = int.from_bytes(head[offset + 4:offset + 6], "little")
+    return names.get(machine, "machine 0x%x" % machine)
+
+
+def windows_path_in_prefix(path, prefix=None):
+    """Where a C:\\ path of the Wine prefix lies on this machine."""
+    prefix = prefix or os.environ.get("WINEPREFIX", "")
+    if len(path) < 3 or path[1:3] != ":\\":
+        return path
+    return os.path.join(prefix, "drive_" + path[0].lower(), *path[3:].split("\\"))
+
+
 def image_colours(path, box=None):
     """The number of distinct colours of a picture, or of the box (left, top, width, height) in it."""
     command = ["convert", path]
@@ -843,9 +868,16 @@ class Session:
             ("Closing the browser", self.step_close),
         ]
         self.say("Tavelle toolbar demo: a scripted session")
-        self.say("  browser:  %s (the x86-64 build of the same sources under 64-bit Wine; this machine "
-                 "cannot run the shipped 32-bit DLL)" % os.path.basename(self.args.host))
-        self.say("  toolbar:  %s (registered with regsvr32)" % self.args.dll)
+        shipped = os.path.join(ROOT, "dist", "TavelleToolbarIE.dll")
+        if os.path.exists(shipped):
+            self.say("  shipped:  dist/TavelleToolbarIE.dll, %s, %d bytes; not run here: this machine cannot run "
+                     "32-bit programs" % (pe_machine(shipped), os.path.getsize(shipped)))
+        else:
+            self.say("  shipped:  dist/TavelleToolbarIE.dll (32-bit) was not built in this run")
+        self.say("  browser:  %s, %s, under 64-bit Wine" % (os.path.basename(self.args.host),
+                                                           pe_machine(self.args.host)))
+        self.say("  toolbar:  %s, %s: the same sources built for x86-64, registered with regsvr32" % (
+            self.args.dll, pe_machine(windows_path_in_prefix(self.args.dll))))
         self.say("  servers:  stand-in groupware %s, update server %s, web search and portal, all on "
                  "127.0.0.1:%d (the prefix's proxy)" % (GROUPWARE, self.strings.get(503, "?"), self.standin.port))
         self.say("  account:  %s / %s" % ACCOUNT)

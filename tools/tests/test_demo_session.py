@@ -127,6 +127,36 @@ class BlankPictureTest(unittest.TestCase):
                 ds.image_colours(os.path.join(tmp, "missing.png"))
 
 
+class ProgramFileTest(unittest.TestCase):
+    @staticmethod
+    def pe(machine, offset=0x80):
+        head = bytearray(offset + 24)
+        head[:2] = b"MZ"
+        head[0x3C:0x40] = offset.to_bytes(4, "little")
+        head[offset:offset + 4] = b"PE\0\0"
+        head[offset + 4:offset + 6] = machine.to_bytes(2, "little")
+        return bytes(head)
+
+    def test_the_machine_comes_from_the_pe_header(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            def machine(data):
+                path = os.path.join(tmp, "x.dll")
+                with open(path, "wb") as f:
+                    f.write(data)
+                return ds.pe_machine(path)
+            self.assertEqual(machine(self.pe(0x14C)), "32-bit x86 (i386)")
+            self.assertEqual(machine(self.pe(0x8664, offset=0x100)), "64-bit x86-64")
+            self.assertEqual(machine(self.pe(0xAA64)), "machine 0xaa64")
+            self.assertEqual(machine(b"MZ" + bytes(100)), "not a Windows program")
+            self.assertEqual(machine(b"\x7fELF" + bytes(100)), "not a Windows program")
+            self.assertEqual(machine(self.pe(0x14C, offset=5000)), "not a Windows program")
+            self.assertEqual(ds.pe_machine(os.path.join(tmp, "none.dll")), "missing")
+
+    def test_windows_paths_map_into_the_prefix(self):
+        self.assertEqual(ds.windows_path_in_prefix(r"C:\Program Files\T\a.dll", "/p"), "/p/drive_c/Program Files/T/a.dll")
+        self.assertEqual(ds.windows_path_in_prefix("/already/unix", "/p"), "/already/unix")
+
+
 class FaultReportTest(unittest.TestCase):
     def test_only_the_programs_own_reports_count(self):
         output = ('0024:warn:seh:OutputDebugStringA "Exception code: c0000005\\n"\n'
