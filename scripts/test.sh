@@ -73,6 +73,9 @@ if step win64-build tt_build_windows x86_64; then
     tt_wine_fresh_prefix win64
     tt_start_xvfb
     run_gtest win64-unit-tests tt_wine "$TT_BUILD/win-x86_64/tests/unit_tests.exe"
+    # Pictures the tests keep (the toolbar screenshot) end up in $TT_BUILD/artifacts.
+    mkdir -p "$TT_BUILD/artifacts"
+    cp -f "$TT_BUILD"/win-x86_64/tests/artifacts/* "$TT_BUILD/artifacts/" 2>/dev/null || true
     for t in "$TT_ROOT"/scripts/tests.d/*.sh; do
         [[ -e $t ]] || continue
         source "$t"

@@ -61,7 +61,11 @@ TEST_F(Toolbar, CreationFinishesTheButtons) {
     MapWindowPoints(nullptr, toolbar->Handle(), reinterpret_cast<POINT*>(&box), 2);
     EXPECT_EQ(box.left, slotRect.left);
     EXPECT_EQ(box.right, slotRect.right);
-    EXPECT_EQ(SendMessageW(toolbar->SearchBoxWindow(), CB_LIMITTEXT, 0, 0) >= 0, true);
+    // At most 2048 characters can be typed into it.
+    COMBOBOXINFO combo{};
+    combo.cbSize = sizeof(combo);
+    ASSERT_TRUE(GetComboBoxInfo(toolbar->SearchBoxWindow(), &combo));
+    EXPECT_EQ(SendMessageW(combo.hwndItem, EM_GETLIMITTEXT, 0, 0), 2048);
 }
 
 TEST_F(Toolbar, FirstToolbarWaitsThreeSecondsLaterOnesShowTheDigestAtOnce) {
@@ -227,6 +231,30 @@ TEST_F(Toolbar, SearchButtonsAndEnterReachTheSearchBox) {
     EXPECT_EQ(web, expected);
 }
 
+TEST_F(Toolbar, AGroupwareSearchWithoutAServerUrlAsksForOne) {
+    theSettings.Set(u"TavelleUrl", u"");
+    CreateToolbar();
+    SetWindowTextW(toolbar->SearchBoxWindow(), L"x");
+    // Declined: no bare page query is opened, and no index page either.
+    services.prompts.answer = kIdNo;
+    Click(2005);
+    ASSERT_EQ(services.prompts.boxes.size(), 1u);
+    EXPECT_EQ(services.prompts.boxes[0].text, LoadResourceString(kMessageNoServerUrl));
+    EXPECT_EQ(services.prompts.boxes[0].caption, LoadResourceString(500));
+    EXPECT_TRUE(services.prompts.optionsDialogs.empty());
+    EXPECT_EQ(Navigations(), 0u);
+
+    // Accepted: the options dialog sets the server and the search goes there.
+    services.prompts.answer = kIdYes;
+    services.prompts.onOptionsDialog = [] { theSettings.Set(u"TavelleUrl", u"https://new.example.jp/ag.exe"); };
+    Click(2005);
+    EXPECT_EQ(services.prompts.boxes.size(), 2u);
+    EXPECT_EQ(services.prompts.optionsDialogs, std::vector<std::u16string>{u""});
+    ASSERT_EQ(Navigations(), 1u);
+    EXPECT_EQ(LastNavigation().url, L"https://new.example.jp/ag.exe?page=BulletinSimpleSearch&cp=bw&Text=x");
+    EXPECT_EQ(services.history.stored.front(), u"x");
+}
+
 TEST_F(Toolbar, DeletingKeysHoldOffTheCompletionUntilReleased) {
     CreateToolbar();
     ASSERT_NE(toolbar->SearchBox(), nullptr);
@@ -268,10 +296,14 @@ TEST_F(Toolbar, DigestWithEntriesGivesTheArrowAndItsMenu) {
     EXPECT_EQ(top.iImage, 131073);
     EXPECT_EQ(top.fsStyle & BTNS_DROPDOWN, BTNS_DROPDOWN);
     // The arrow widened button 2002: the search box moved with its slot.
-    RECT box{};
-    GetWindowRect(toolbar->SearchBoxWindow(), &box);
-    MapWindowPoints(nullptr, toolbar->Handle(), reinterpret_cast<POINT*>(&box), 2);
-    EXPECT_EQ(box.left, ButtonRect(kSearchSlotButton).left);
+    auto boxLeft = [&] {
+        RECT box{};
+        GetWindowRect(toolbar->SearchBoxWindow(), &box);
+        MapWindowPoints(nullptr, toolbar->Handle(), reinterpret_cast<POINT*>(&box), 2);
+        return box.left;
+    };
+    const LONG slotWithArrow = ButtonRect(kSearchSlotButton).left;
+    EXPECT_EQ(boxLeft(), slotWithArrow);
 
     services.choose = [](const ShownMenu& m) { return m.ids.empty() ? 0u : m.ids[0]; };
     services.timerStarts.clear();
@@ -291,6 +323,9 @@ TEST_F(Toolbar, DigestWithEntriesGivesTheArrowAndItsMenu) {
     top = ButtonInfo(kTopPageButton, TBIF_IMAGE | TBIF_STYLE);
     EXPECT_EQ(top.iImage, 1);
     EXPECT_EQ(top.fsStyle, BTNS_BUTTON);
+    // Without the arrow the slot moves back left, and the box with it.
+    EXPECT_LT(ButtonRect(kSearchSlotButton).left, slotWithArrow);
+    EXPECT_EQ(boxLeft(), ButtonRect(kSearchSlotButton).left);
     DropDown();
     EXPECT_EQ(services.menus.size(), 1u);
 }

@@ -23,6 +23,7 @@ void TestServices::TrackPopupMenu(HMENU menu, int x, int y, HWND owner) {
         shown.texts.push_back(text);
     }
     menus.push_back(shown);
+    if (show) show(menu, x, y, owner);
     if (choose) {
         // TrackPopupMenu without TPM_RETURNCMD posts the choice to its owner.
         if (UINT id = choose(shown)) PostMessageW(owner, WM_COMMAND, MAKEWPARAM(id, 0), 0);

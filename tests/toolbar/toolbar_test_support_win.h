@@ -53,6 +53,8 @@ public:
     int aboutBoxes = 0;
     std::vector<ShownMenu> menus;
     std::function<UINT(const ShownMenu&)> choose;  // 0: dismissed
+    // When set, the menu is also really shown through this (the screenshot shows it open).
+    std::function<void(HMENU, int x, int y, HWND owner)> show;
     std::vector<std::pair<UINT_PTR, UINT>> timerStarts;
     std::map<UINT_PTR, UINT> runningTimers;
     // When set, timers really run, with their periods divided by this.
