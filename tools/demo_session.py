@@ -102,6 +102,17 @@ def schedule_for(now):
     return records, "%s:%s %s" % (hour, minute, "営業会議")
 
 
+def stamp_is_recent(stamp, now):
+    """Whether a run stamp (the decimal number YYYYMMDDHH) names the hour of `now` or the one
+    before it (a run that started just before the hour turned)."""
+    try:
+        when = datetime.datetime.strptime(str(stamp), "%Y%m%d%H")
+    except ValueError:
+        return False
+    hour = now.replace(minute=0, second=0, microsecond=0)
+    return hour - datetime.timedelta(hours=1) <= when <= hour
+
+
 def request_url(entry):
     """The absolute address of a logged request: a proxy request carries it whole, a direct one
     has its host in the Host header."""
@@ -550,9 +561,8 @@ class Session:
         self.check(exists and init.get("type") == REG_DWORD and init.get("number") == 1,
                    "registry: %s has Initialized = 1 (REG_DWORD)" % SETTINGS_KEY)
         stamp = values.get("LastExecute", {}).get("number", 0)
-        now = datetime.datetime.now()
-        self.check(abs(stamp - int(now.strftime("%Y%m%d%H"))) <= 1 or stamp // 100 == int(now.strftime("%Y%m%d")),
-                   "registry: LastExecute = %d (this hour)" % stamp)
+        self.check(stamp_is_recent(stamp, datetime.datetime.now()), "registry: LastExecute = %d (this hour)" % stamp,
+                   "registry: LastExecute = %d, not the hour of this run" % stamp)
         first = self.wait_request("start", "the first page request", url=self.start_url)[0]
         agent = header(first, "User-Agent") or ""
         token = re.search(r"TavelleToolbar/[0-9.]+", agent)

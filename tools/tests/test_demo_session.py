@@ -69,6 +69,17 @@ class ScheduleTest(unittest.TestCase):
         self.assertEqual(caption, "2:03 営業会議")
 
 
+class RunStampTest(unittest.TestCase):
+    def test_this_hour_or_the_one_before_across_midnight(self):
+        now = datetime.datetime(2026, 3, 6, 0, 2)
+        self.assertTrue(ds.stamp_is_recent(2026030600, now))
+        self.assertTrue(ds.stamp_is_recent(2026030523, now))
+        self.assertFalse(ds.stamp_is_recent(2026030522, now))
+        self.assertFalse(ds.stamp_is_recent(2026030601, now))
+        self.assertFalse(ds.stamp_is_recent(0, now))
+        self.assertFalse(ds.stamp_is_recent(2026023000, now), "no 30 February")
+
+
 class ServerLogTest(unittest.TestCase):
     LOG = [
         entry("GET", "http://groupware.tavelle.example:80/cgi-bin/ag.cgi?page=AGIndex",
