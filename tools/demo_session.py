@@ -58,6 +58,11 @@ PORTAL_PAGE = ("<html><head><title>Tavelle</title></head>"
                "<body><h1>Tavelle</h1><p>Tavelle(R) ツールバー</p></body></html>")
 
 
+# Every file a scripted session writes into its output folder.
+SESSION_OUTPUTS = ("transcript.txt", "options-dialog.png", "top-page.png", "digest-menu.png", "update-notice.png",
+                   "failure.png")
+
+
 class StepFailed(Exception):
     pass
 
@@ -868,6 +873,12 @@ class Session:
             self.standin.stop()
 
     def run_scripted(self):
+        # What an earlier run left here (a failure picture above all) would pass for this run's.
+        for name in SESSION_OUTPUTS:
+            try:
+                os.remove(os.path.join(self.out, name))
+            except FileNotFoundError:
+                pass
         steps = [
             ("The browser starts; the toolbar appears on the first run", self.step_first_run),
             ("Visiting a groupware page offers its address", self.step_offer_server_url),
