@@ -112,9 +112,9 @@ TEST(AboutDialogWin, ShowsTheModulesProductVersionTheIconAndTheTextsInPlace) {
     EXPECT_TRUE(seen.controlIcon);
     EXPECT_TRUE(seen.iconCentred);
     EXPECT_TRUE(seen.problems.empty()) << Join(seen.problems);
-    const LONG_PTR styles[] = {WS_POPUP, WS_CAPTION, WS_SYSMENU, DS_MODALFRAME};
-    for (LONG_PTR style : styles) {
-        EXPECT_EQ(seen.style & style, style) << std::hex << style;
+    const DWORD styles[] = {WS_POPUP, WS_CAPTION, WS_SYSMENU, DS_MODALFRAME};
+    for (DWORD style : styles) {
+        EXPECT_EQ(static_cast<DWORD>(seen.style) & style, style) << std::hex << style;
     }
     // 217 by 71 dialog units of client area.
     EXPECT_EQ(seen.client.right, seen.expectedClient.right);
@@ -172,6 +172,32 @@ TEST(AboutDialogWin, EnterClosesWithOkEscapeTheCloseBoxAndCancelWithCancel) {
         ASSERT_TRUE(shown) << way.name;
         EXPECT_EQ(result, way.expected) << way.name;
     }
+}
+
+TEST(AboutDialogWin, TheMenuItemOpensItOverTheActiveWindow) {
+    HWND frame = CreateWindowExW(0, L"STATIC", L"browser", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 400, 200,
+                                 nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(frame, nullptr);
+    SetForegroundWindow(frame);
+    SetActiveWindow(frame);
+    HWND owner = nullptr;
+    std::wstring version;
+    bool shown = false;
+    DriveModal(
+        [&](HWND dialog) {
+            owner = GetWindow(dialog, GW_OWNER);
+            version = ItemText(dialog, IDC_ABOUT_VERSION);
+            testing::Click(dialog, IDOK);
+        },
+        [] {
+            ShowAboutDialog();
+            return INT_PTR{0};
+        },
+        &shown);
+    DestroyWindow(frame);
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(owner, frame);
+    EXPECT_EQ(version, L"Version 0.1.1");
 }
 
 TEST(AboutDialogWin, TheIconGroupHoldsThePicturesOfEverySize) {
