@@ -5,20 +5,10 @@
 #include <cstdio>
 #include <vector>
 
+#include "support/own_module_win.h"
 #include "support/unique_handle_win.h"
 
 namespace tt {
-namespace {
-
-// The module that holds this code: the DLL in the product, the test program in its tests.
-HMODULE OwnModule() {
-    HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&OwnModule), &module);
-    return module;
-}
-
-}  // namespace
 
 std::u16string GetModuleVersionString(const std::u16string& name) {
     wchar_t path[520];

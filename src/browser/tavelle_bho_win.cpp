@@ -17,6 +17,7 @@
 #include "support/fault_guard.h"
 #include "text/url.h"
 #include "toolbar/auto_login.h"
+#include "support/own_module_win.h"
 
 namespace tt {
 namespace {
@@ -65,13 +66,6 @@ std::u16string GuidText(REFGUID guid) {
     wchar_t text[40];
     int n = StringFromGUID2(guid, text, 40);
     return n > 1 ? FromWide(text, static_cast<size_t>(n - 1)) : std::u16string();
-}
-
-HMODULE OwnModule() {
-    HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&OwnModule), &module);
-    return module;
 }
 
 }  // namespace

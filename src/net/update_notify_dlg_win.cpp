@@ -5,20 +5,13 @@
 #include "resources/resource_ids.h"
 #include "resources/string_table.h"
 #include "support/fault_guard.h"
+#include "support/own_module_win.h"
 
 namespace tt {
 namespace {
 
 constexpr int kStringNotifyLater = 543;
 constexpr int kStringNo = 544;
-
-HMODULE ResourceModule() {
-    // The module that holds this code also holds its dialog template.
-    HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&ResourceModule), &module);
-    return module;
-}
 
 void SetItemText(HWND dialog, int id, const std::u16string& text) { SetDlgItemTextW(dialog, id, Wide(text)); }
 
@@ -27,7 +20,7 @@ void SetItemText(HWND dialog, int id, const std::u16string& text) { SetDlgItemTe
 CUpdateNotifyDlg::CUpdateNotifyDlg() : windowBrush_(CreateSolidBrush(GetSysColor(COLOR_WINDOW))) {}
 
 INT_PTR CUpdateNotifyDlg::DoModal(HWND owner) {
-    return DialogBoxParamW(ResourceModule(), MAKEINTRESOURCEW(IDD_UPDATE_NOTIFY), owner, DialogProc,
+    return DialogBoxParamW(OwnModule(), MAKEINTRESOURCEW(IDD_UPDATE_NOTIFY), owner, DialogProc,
                            reinterpret_cast<LPARAM>(this));
 }
 

@@ -2,19 +2,10 @@
 #include <windows.h>
 
 #include "resources/string_table.h"
+#include "support/own_module_win.h"
 #include "support/unique_handle_win.h"
 
 namespace tt {
-namespace {
-
-HMODULE OwnModule() {
-    HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&OwnModule), &module);
-    return module;
-}
-
-}  // namespace
 
 std::u16string LoadResourceString(unsigned id) {
     // With a zero buffer size the call hands out the resource's own text, unterminated.

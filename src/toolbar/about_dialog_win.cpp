@@ -4,7 +4,7 @@
 #include "resources/resource_ids.h"
 #include "support/fault_guard.h"
 #include "support/unique_handle_win.h"
-#include "toolbar/dialog_resources_win.h"
+#include "support/own_module_win.h"
 
 namespace tt {
 
@@ -15,7 +15,7 @@ CAboutDlg::CAboutDlg() : CAboutDlg(GetModuleVersionString) {}
 CAboutDlg::CAboutDlg(VersionReader versionOf) : versionOf_(std::move(versionOf)) {}
 
 INT_PTR CAboutDlg::DoModal(HWND parent) {
-    return DialogBoxParamW(DialogResourceModule(), MAKEINTRESOURCEW(IDD_ABOUT), parent, DialogProc,
+    return DialogBoxParamW(OwnModule(), MAKEINTRESOURCEW(IDD_ABOUT), parent, DialogProc,
                            reinterpret_cast<LPARAM>(this));
 }
 
@@ -45,7 +45,7 @@ BOOL CAboutDlg::OnInitDialog() {
         AboutVersionText(versionOf_ ? versionOf_(u"ProductVersion") : std::u16string());
     SetDlgItemTextW(dialog_, IDC_ABOUT_VERSION, Wide(text));
     // Shared icon from the module's resources: nothing to free.
-    HICON icon = LoadIconW(DialogResourceModule(), MAKEINTRESOURCEW(IDI_PRODUCT));
+    HICON icon = LoadIconW(OwnModule(), MAKEINTRESOURCEW(IDI_PRODUCT));
     SendMessageW(dialog_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
     return TRUE;
 }

@@ -8,6 +8,7 @@
 
 #include "settings/toolbar_settings.h"
 #include "support/fault_guard.h"
+#include "support/own_module_win.h"
 
 namespace tt {
 namespace {
@@ -59,7 +60,7 @@ STDMETHODIMP CTavelleToolbar::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
     if (index != 0) return DISP_E_BADINDEX;
     if (!typeInfo_) {
         wchar_t path[MAX_PATH * 2];
-        const DWORD n = GetModuleFileNameW(ToolbandModule(), path, MAX_PATH * 2);
+        const DWORD n = GetModuleFileNameW(OwnModule(), path, MAX_PATH * 2);
         if (n == 0 || n >= MAX_PATH * 2) return E_FAIL;
         com_ptr<ITypeLib> library;
         TT_RETURN_IF_FAILED(LoadTypeLibEx(path, REGKIND_NONE, library.put()));

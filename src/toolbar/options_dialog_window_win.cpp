@@ -7,7 +7,7 @@
 #include "settings/toolbar_settings.h"
 #include "support/fault_guard.h"
 #include "support/unique_handle_win.h"
-#include "toolbar/dialog_resources_win.h"
+#include "support/own_module_win.h"
 #include "text/url.h"
 #include "toolbar/options_dialog_win.h"
 
@@ -17,7 +17,7 @@ COptionsDlg::COptionsDlg(OptionsFields& fields, IOptionsBackend& backend, BaseUr
     : fields_(fields), backend_(backend), baseUrlOf_(std::move(baseUrlOf)) {}
 
 INT_PTR COptionsDlg::DoModal(HWND owner) {
-    return DialogBoxParamW(DialogResourceModule(), MAKEINTRESOURCEW(IDD_OPTIONS), owner, DialogProc,
+    return DialogBoxParamW(OwnModule(), MAKEINTRESOURCEW(IDD_OPTIONS), owner, DialogProc,
                            reinterpret_cast<LPARAM>(this));
 }
 

@@ -3,7 +3,7 @@
 #include <commctrl.h>
 
 #include "support/unique_handle_win.h"
-#include "toolbar/dialog_resources_win.h"
+#include "support/own_module_win.h"
 
 namespace tt {
 namespace {
@@ -30,7 +30,7 @@ bool CSearchBoxWindow::Create(HWND toolbar, HFONT* toolbarFont) {
 
     box_ =
         CreateWindowExW(0, L"COMBOBOX", nullptr, WS_CHILD | WS_VISIBLE | CBS_DROPDOWN | CBS_AUTOHSCROLL, 0, 0,
-                        kSearchBoxWidth, kCreationHeight, toolbar, nullptr, DialogResourceModule(), nullptr);
+                        kSearchBoxWidth, kCreationHeight, toolbar, nullptr, OwnModule(), nullptr);
     if (!box_) return false;
     if (toolbarFont && !*toolbarFont) {
         LOGFONTW font{};

@@ -9,6 +9,7 @@
 #include "resources/string_table.h"
 #include "settings/process_state.h"
 #include "settings/toolbar_settings.h"
+#include "support/own_module_win.h"
 #include "support/unique_handle_win.h"
 #include "toolbar/digest_menu.h"
 
@@ -61,7 +62,7 @@ void TavelleToolbarCtrl::SetTextButton(unsigned id, const std::u16string& text) 
 
 void TavelleToolbarCtrl::InstallLogo() {
     const int width = static_cast<int>(std::wcstol(Wide(LoadResourceString(kLogoWidthString)), nullptr, 10));
-    logoList_ = ImageList_LoadImageW(ToolbandModule(), MAKEINTRESOURCEW(kLogoBitmap), width, 1, CLR_DEFAULT,
+    logoList_ = ImageList_LoadImageW(OwnModule(), MAKEINTRESOURCEW(kLogoBitmap), width, 1, CLR_DEFAULT,
                                      IMAGE_BITMAP, LR_CREATEDIBSECTION);
     SendMessageW(Handle(), TB_SETIMAGELIST, 1, reinterpret_cast<LPARAM>(logoList_));
     TBBUTTONINFOW info{};
@@ -78,7 +79,7 @@ void TavelleToolbarCtrl::InstallAlternateImages() {
     HIMAGELIST pictures = ImageList();
     if (pictures) ImageList_GetIconSize(pictures, &width, &height);
     const int count = pictures ? ImageList_GetImageCount(pictures) : 0;
-    alternateList_ = ImageList_LoadImageW(ToolbandModule(), MAKEINTRESOURCEW(kAlternateBitmap), width, count,
+    alternateList_ = ImageList_LoadImageW(OwnModule(), MAKEINTRESOURCEW(kAlternateBitmap), width, count,
                                           CLR_DEFAULT, IMAGE_BITMAP, LR_CREATEDIBSECTION);
     SendMessageW(Handle(), TB_SETIMAGELIST, 2, reinterpret_cast<LPARAM>(alternateList_));
 }
@@ -197,7 +198,7 @@ bool TavelleToolbarCtrl::PointBelowButton(unsigned buttonId, POINT* point) const
 void TavelleToolbarCtrl::ShowButtonMenu(unsigned buttonId, int subMenu) {
     POINT at{};
     PointBelowButton(buttonId, &at);
-    unique_hmenu menu(LoadMenuW(ToolbandModule(), MAKEINTRESOURCEW(kMenuResource)));
+    unique_hmenu menu(LoadMenuW(OwnModule(), MAKEINTRESOURCEW(kMenuResource)));
     if (!menu) return;
     HMENU popup = GetSubMenu(menu.get(), subMenu);
     if (popup) services_.TrackPopupMenu(popup, at.x, at.y, Handle());

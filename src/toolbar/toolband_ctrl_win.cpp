@@ -7,6 +7,7 @@
 #include "resources/string_table.h"
 #include "settings/toolbar_settings.h"
 #include "support/fault_guard.h"
+#include "support/own_module_win.h"
 #include "support/unique_handle_win.h"
 
 namespace tt {
@@ -47,7 +48,7 @@ LRESULT CALLBACK ReflectorProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam
 // Registers a superclass of the toolbar for this module; a class left by an earlier load of
 // the module (another window procedure) is replaced.
 bool RegisterSuperclass(const WNDCLASSEXW& base, const wchar_t* name, WNDPROC proc, int extra) {
-    HMODULE module = ToolbandModule();
+    HMODULE module = OwnModule();
     WNDCLASSEXW existing = {};
     existing.cbSize = sizeof existing;
     if (GetClassInfoExW(module, name, &existing)) {
@@ -65,13 +66,6 @@ bool RegisterSuperclass(const WNDCLASSEXW& base, const wchar_t* name, WNDPROC pr
 }
 
 }  // namespace
-
-HMODULE ToolbandModule() {
-    HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&ToolbandModule), &module);
-    return module;
-}
 
 bool RegisterToolbandClasses() {
     static std::mutex lock;
@@ -119,7 +113,7 @@ HWND CToolBarReflectorCtrl::Create(HWND parent, const RECT& rect) {
     Destroy();
     if (!RegisterToolbandClasses()) return nullptr;
     hwnd_ = CreateWindowExW(0, kReflectorClass, nullptr, WS_CHILD, rect.left, rect.top, rect.right - rect.left,
-                            rect.bottom - rect.top, parent, nullptr, ToolbandModule(), nullptr);
+                            rect.bottom - rect.top, parent, nullptr, OwnModule(), nullptr);
     return hwnd_;
 }
 
@@ -250,7 +244,7 @@ HWND CIEToolbandCtrl::CreateToolbar(HWND parent, UINT resourceId) {
     static_assert(kStyle == 0x5601194D, "the toolbar's window styles");
     t_creating = this;
     HWND hwnd = CreateWindowExW(0, kToolbandClass, nullptr, kStyle, 0, 0, 120, 24, parent,
-                                reinterpret_cast<HMENU>(static_cast<UINT_PTR>(resourceId)), ToolbandModule(), nullptr);
+                                reinterpret_cast<HMENU>(static_cast<UINT_PTR>(resourceId)), OwnModule(), nullptr);
     t_creating = nullptr;
     if (!hwnd) return nullptr;
     SendMessageW(hwnd, TB_SETEXTENDEDSTYLE, 0, TBSTYLE_EX_DRAWDDARROWS);
@@ -265,7 +259,7 @@ HWND CIEToolbandCtrl::CreateToolbar(HWND parent, UINT resourceId) {
 }
 
 int CIEToolbandCtrl::LoadToolbarResource(UINT id) {
-    HMODULE module = ToolbandModule();
+    HMODULE module = OwnModule();
     HRSRC info = FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(kToolbarResourceType));
     if (!info) return -1;
     HGLOBAL data = LoadResource(module, info);

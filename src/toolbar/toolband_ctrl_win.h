@@ -23,9 +23,6 @@ static_assert(OCM__BASE == 0x2000, "the reflection base");
 constexpr WORD kToolbarResourceType = 241;
 constexpr UINT kTavelleToolbarResource = 515;
 
-// The module that holds this code and its resources.
-HMODULE ToolbandModule();
-
 // Among start's direct children of that class the first visible one (the last found when none
 // is visible); without such a child, the first result of the same search under each child in
 // Z order; null when there is none.

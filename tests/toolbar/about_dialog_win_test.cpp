@@ -7,7 +7,7 @@
 
 #include "resources/resource_ids.h"
 #include "toolbar/dialog_driver_win.h"
-#include "toolbar/dialog_resources_win.h"
+#include "support/own_module_win.h"
 
 namespace tt {
 namespace {
@@ -201,7 +201,7 @@ TEST(AboutDialogWin, TheMenuItemOpensItOverTheActiveWindow) {
 }
 
 TEST(AboutDialogWin, TheIconGroupHoldsThePicturesOfEverySize) {
-    HINSTANCE module = DialogResourceModule();
+    HINSTANCE module = OwnModule();
     HRSRC group = FindResourceW(module, MAKEINTRESOURCEW(IDI_PRODUCT), reinterpret_cast<LPCWSTR>(RT_GROUP_ICON));
     ASSERT_NE(group, nullptr);
     const auto* bytes = static_cast<const BYTE*>(LockResource(LoadResource(module, group)));
