@@ -77,6 +77,9 @@ tt_start_xvfb() {
     return 1
 }
 
+# A display we started is forgotten with it, so that the next tt_start_xvfb starts a new one.
 tt_stop_xvfb() {
-    [[ -n "${TT_XVFB_PID:-}" ]] && kill "$TT_XVFB_PID" 2>/dev/null || true
+    [[ -n "${TT_XVFB_PID:-}" ]] || return 0
+    kill "$TT_XVFB_PID" 2>/dev/null || true
+    unset TT_XVFB_PID DISPLAY
 }
