@@ -23,8 +23,10 @@ tt_build_native() {  # the sanitizer build of the portable core and its tests
 tt_build_windows() {  # arch (i686 | x86_64), extra cmake args...
     local arch=$1
     shift
+    # TT_VERSION=major.minor.patch stamps the module with another version (the installer's upgrade
+    # test); passed every time, so that a build without it is back at the project's version.
     tt_cmake_build "$TT_BUILD/win-$arch" -DCMAKE_TOOLCHAIN_FILE="$TT_ROOT/cmake/mingw-$arch.cmake" \
-        -DTT_WERROR=${TT_WERROR:-ON} "$@"
+        -DTT_WERROR=${TT_WERROR:-ON} -DTT_VERSION="${TT_VERSION:-}" "$@"
 }
 
 tt_can_run_win32() { /usr/lib/wine/wine --version >/dev/null 2>&1; }
