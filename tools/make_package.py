@@ -37,9 +37,10 @@ CODEPAGE = 932
 PRODUCT_ICON = 200
 MSI_ROOTS = {"HKCR": 0, "HKCU": 1, "HKLM": 2}
 
-# Texts of the package's own (launch conditions), formatted by the installer.
+# The package's own texts (launch conditions), formatted by the installer.
 NEEDS_ADMINISTRATOR = "[ProductName] のインストールには管理者の権限が必要です。管理者として実行してください。"
 NEWER_INSTALLED = "より新しいバージョンの [ProductName] がインストールされています。"
+OLD_WINDOWS = "[ProductName] には Windows XP SP2 以降が必要です。"
 
 
 def fail(message):
@@ -83,7 +84,9 @@ def icon_file(module, number):
 
 
 def formatted(text, file_id, folder_property):
-    """A literal text as the installer's formatted text, with the module's markers filled in."""
+    """A literal text as the installer's formatted text, with the module's markers filled in.
+    The folder is written out rather than taken from the directory's property, which would end in a
+    backslash where the registration has none; the directory is private, so it cannot move."""
     text = text.replace("[", "\x01").replace("]", "\x02").replace("\x01", "[\\[]").replace("\x02", "[\\]]")
     if text.startswith("#"):
         text = "#" + text
@@ -105,12 +108,14 @@ class Slot:
         self.component = "Module%d" % bits
         self.file_id = "ModuleFile%d" % bits
 
-    def rows(self, app):
-        """Registry rows (id, root, key, name, value, component) and RemoveRegistry rows."""
+    def rows(self, app, help_folder):
+        """Registry rows (id, root, key, name, value, component) and RemoveRegistry rows. The
+        type library's help folder is `help_folder` (a folder property) for every module."""
         registry, remove = [], []
+        fill = lambda text: formatted(text, self.file_id, help_folder)
         for record in reg.read_registration(self.module, app):
             row_id = "R%d_%03d" % (self.bits, len(registry) + 1)
-            key = formatted(record.path, self.file_id, self.folder_property)
+            key = fill(record.path)
             root = MSI_ROOTS[record.root]
             if isinstance(record, reg.Key):
                 # "+": created if absent, left on removal; "*": created, removed with its subtree.
@@ -121,8 +126,8 @@ class Slot:
             if record.kind == "dword":
                 value = "#%d" % record.data
             else:
-                value = formatted(record.data, self.file_id, self.folder_property)
-            name = formatted(record.name, self.file_id, self.folder_property) if record.name is not None else ""
+                value = fill(record.data)
+            name = fill(record.name) if record.name is not None else ""
             registry.append((row_id, root, key, name, value, self.component))
         return registry, remove
 
@@ -179,7 +184,9 @@ def make_package(arch, module32, module64, out_dir, work):
     app = app_id()
     registry, remove = [], []
     for slot in slots:
-        r, x = slot.rows(app)
+        # 64-bit Windows keeps type libraries in one key for both registry views, and the first
+        # registration's help folder stays there: both modules name the 32-bit one's.
+        r, x = slot.rows(app, slots[0].folder_property)
         registry += r
         remove += x
     with open(os.path.join(work, "icon.ico"), "wb") as f:
@@ -216,6 +223,7 @@ def make_package(arch, module32, module64, out_dir, work):
     <Media Id="1" Cabinet="toolbar.cab" EmbedCab="yes"/>
     <MajorUpgrade DowngradeErrorMessage="NEWER_INSTALLED"/>
     <Condition Message="NEEDS_ADMINISTRATOR">Privileged</Condition>
+    <Condition Message="OLD_WINDOWS">VersionNT &gt; 501 OR (VersionNT = 501 AND ServicePackLevel &gt;= 2)</Condition>
     <Icon Id="product.ico" SourceFile="icon.ico"/>
     <Property Id="ARPPRODUCTICON" Value="product.ico"/>
     <Property Id="ARPNOMODIFY" Value="1"/>
@@ -247,7 +255,8 @@ def make_package(arch, module32, module64, out_dir, work):
     sql = ["UPDATE `Property` SET `Value` = '%s' WHERE `Property` = '%s'" % (value, key)
            for key, value in (("ProductName", name), ("Manufacturer", maker))]
     sql += ["UPDATE `LaunchCondition` SET `Description` = '%s' WHERE `Description` = '%s'" % (text, stand_in)
-            for stand_in, text in (("NEEDS_ADMINISTRATOR", NEEDS_ADMINISTRATOR), ("NEWER_INSTALLED", NEWER_INSTALLED))]
+            for stand_in, text in (("NEEDS_ADMINISTRATOR", NEEDS_ADMINISTRATOR), ("NEWER_INSTALLED", NEWER_INSTALLED),
+                                   ("OLD_WINDOWS", OLD_WINDOWS))]
     sql += ["UPDATE `File` SET `Version` = '%s' WHERE `File` = '%s'" % (v, f) for f, v in files.items()]
     # Versioned files are compared by their version, not by a hash.
     sql += ["DELETE FROM `MsiFileHash` WHERE `File_` = '%s'" % f for f in files]

@@ -72,6 +72,8 @@ class Module:
         for n in range(sections):
             s = optional + optional_size + 40 * n
             virtual_size, rva, raw_size, raw = struct.unpack_from("<IIII", self.data, s + 8)
+            if raw + raw_size > len(self.data):
+                raise ValueError("the file ends at byte %d, inside its sections" % len(self.data))
             self.sections.append((rva, max(virtual_size, raw_size), raw))
 
     def _offset(self, rva):
