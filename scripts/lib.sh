@@ -56,6 +56,19 @@ tt_wine_fresh_prefix() {  # arch
     rm -rf "$WINEPREFIX"
     tt_wine wineboot -i >/dev/null 2>&1
     tt_wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+    # Dialogs as on a Japanese desktop: the shell dialog font (MS Shell Dlg stands for MS UI Gothic
+    # here) and the Japanese UI fonts in a proportional Japanese face, not the fixed-pitch one
+    # Wine falls back to.
+    local face=IPAPGothic font
+    {
+        printf 'Windows Registry Editor Version 5.00\r\n\r\n'
+        printf '[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n'
+        for font in "MS UI Gothic" "MS PGothic" "ＭＳ Ｐゴシック" "MS Shell Dlg 2"; do
+            printf '"%s"="%s"\r\n' "$font" "$face"
+        done
+    } | iconv -f UTF-8 -t UTF-16 >"$WINEPREFIX/drive_c/tt-fonts.reg"
+    tt_wine reg import 'C:\tt-fonts.reg' >/dev/null 2>&1
+    rm -f "$WINEPREFIX/drive_c/tt-fonts.reg"
     "$WINESERVER" -w
 }
 
