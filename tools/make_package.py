@@ -36,6 +36,7 @@ UPGRADE_CODE = "3B02F6FD-5650-41C9-B6A4-DB9089364F56"
 CODEPAGE = 932
 PRODUCT_ICON = 200
 MSI_ROOTS = {"HKCR": 0, "HKCU": 1, "HKLM": 2}
+APP_ID_HEADER = os.path.join(ROOT, "src", "module", "module_win.h")
 
 # The package's own texts (launch conditions), formatted by the installer.
 NEEDS_ADMINISTRATOR = "[ProductName] のインストールには管理者の権限が必要です。管理者として実行してください。"
@@ -53,7 +54,7 @@ def stable_guid(*parts):
 
 def app_id():
     """The module's application id (its "APPID" replacement), from the module's own header."""
-    header = os.path.join(ROOT, "src", "module", "module_win.h")
+    header = APP_ID_HEADER
     try:
         with open(header, encoding="utf-8") as f:
             m = re.search(r'kModuleAppIdText\[\]\s*=\s*L"(\{[0-9A-Fa-f-]{36}\})"', f.read())
@@ -125,8 +126,11 @@ class Slot:
                 continue
             if record.kind == "dword":
                 value = "#%d" % record.data
-            else:
+            elif record.data:
                 value = fill(record.data)
+            else:  # an empty Value would make the row a key's, not an empty text's
+                fail("%s: %s\\%s: Windows Installer cannot write an empty text" % (self.module.path, record.root,
+                                                                                  record.path))
             name = fill(record.name) if record.name is not None else ""
             registry.append((row_id, root, key, name, value, self.component))
         return registry, remove
@@ -154,6 +158,13 @@ def idt(table, columns, keys, rows):
             if any(c in str(field) for c in "\t\r\n"):
                 fail("%s: a tab or line break cannot be stored: %r" % (table, field))
     return "\r\n".join(head + ["\t".join(str(f) for f in row) for row in rows]) + "\r\n"
+
+
+def sql_text(value):
+    """A text as an SQL literal of msibuild, which knows no escape for the quote."""
+    if "'" in value:
+        fail("a text with a quote cannot be set: %s" % value)
+    return "'%s'" % value
 
 
 def run(command, cwd):
@@ -205,11 +216,11 @@ def make_package(arch, module32, module64, out_dir, work):
                                                  ("Name", "L255"), ("Component_", "s72")], ["RemoveRegistry"],
                               remove),
     }
+    # The same inputs make the same package, and only they: its code comes from them.
     digest = hashlib.sha256()
-    for slot in slots:
-        digest.update(slot.module.data)
-    for text in tables.values():
-        digest.update(text.encode("utf-8"))
+    for source in [s.module.path for s in slots] + [__file__, reg.__file__, APP_ID_HEADER]:
+        with open(source, "rb") as f:
+            digest.update(f.read())
     package_code = stable_guid("package", arch, digest.hexdigest())
 
     # Everything that is not ASCII (the product's name, the conditions' messages) is set after
@@ -234,7 +245,7 @@ def make_package(arch, module32, module64, out_dir, work):
     </InstallExecuteSequence>
     <Directory Id="TARGETDIR" Name="SourceDir">{folders}
     </Directory>
-    <Feature Id="Toolbar" Level="1" Absent="disallow">
+    <Feature Id="Toolbar" Level="1">
 {components}
     </Feature>
   </Product>
@@ -252,9 +263,9 @@ def make_package(arch, module32, module64, out_dir, work):
 
     msi = os.path.join(work, "package.msi")
     run(["wixl", "-a", arch, "-o", msi, "package.wxs"], work)
-    sql = ["UPDATE `Property` SET `Value` = '%s' WHERE `Property` = '%s'" % (value, key)
+    sql = ["UPDATE `Property` SET `Value` = %s WHERE `Property` = '%s'" % (sql_text(value), key)
            for key, value in (("ProductName", name), ("Manufacturer", maker))]
-    sql += ["UPDATE `LaunchCondition` SET `Description` = '%s' WHERE `Description` = '%s'" % (text, stand_in)
+    sql += ["UPDATE `LaunchCondition` SET `Description` = %s WHERE `Description` = '%s'" % (sql_text(text), stand_in)
             for stand_in, text in (("NEEDS_ADMINISTRATOR", NEEDS_ADMINISTRATOR), ("NEWER_INSTALLED", NEWER_INSTALLED),
                                    ("OLD_WINDOWS", OLD_WINDOWS))]
     sql += ["UPDATE `File` SET `Version` = '%s' WHERE `File` = '%s'" % (v, f) for f, v in files.items()]
@@ -262,9 +273,6 @@ def make_package(arch, module32, module64, out_dir, work):
     sql += ["DELETE FROM `MsiFileHash` WHERE `File_` = '%s'" % f for f in files]
     sql += ["INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('%s', %d)" % a
             for a in (("RemoveRegistryValues", 2600), ("WriteRegistryValues", 5000))]
-    for text in sql:
-        if "'" in re.sub(r"'[^']*'", "", text) or text.count("'") % 2:
-            fail("a text with a quote cannot be set: %s" % text)
     command = ["msibuild", msi, "-i", "_ForceCodepage.idt", "-i", "Registry.idt", "-i", "RemoveRegistry.idt"]
     for text in sql:
         command += ["-q", text]
