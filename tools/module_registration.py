@@ -122,7 +122,7 @@ def _version_nodes(data, at, end):
             break
         stop = min(at + length, end)
         key_end = at + 6
-        while data[key_end:key_end + 2] != b"\0\0":
+        while key_end + 2 <= stop and data[key_end:key_end + 2] != b"\0\0":
             key_end += 2
         key = data[at + 6:key_end].decode("utf-16-le")
         value_at = (key_end + 2 + 3) & ~3
@@ -141,6 +141,12 @@ class Version:
         data = module.resource(RT_VERSION, 1)
         if not data:
             raise ModuleError("%s: has no version resource" % module.path)
+        try:
+            self._read(module, data)
+        except (struct.error, UnicodeDecodeError) as e:
+            raise ModuleError("%s: the version resource is not readable (%s)" % (module.path, e))
+
+    def _read(self, module, data):
         root = _version_nodes(data, 0, len(data))
         if not root or root[0][0] != "VS_VERSION_INFO" or len(root[0][1]) < 52:
             raise ModuleError("%s: the version resource is not readable" % module.path)
@@ -255,12 +261,15 @@ def parse_script(text, replacements, where):
             body(root, path)
         take()
 
-    while pos < len(tokens):
-        token = take()
-        root = ROOTS.get(token[1].upper()) if token[0] == "w" else None
-        if not root:
-            raise ModuleError("%s: unknown root key %r" % (where, token[1]))
-        body(root, "")
+    try:
+        while pos < len(tokens):
+            token = take()
+            root = ROOTS.get(token[1].upper()) if token[0] == "w" else None
+            if not root:
+                raise ModuleError("%s: unknown root key %r" % (where, token[1]))
+            body(root, "")
+    except RecursionError:
+        raise ModuleError("%s: keys nested too deep" % where)
     return out
 
 
