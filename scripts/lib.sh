@@ -58,12 +58,12 @@ tt_wine_fresh_prefix() {  # arch
     tt_wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
     # Dialogs as on a Japanese desktop: the shell dialog font (MS Shell Dlg stands for MS UI Gothic
     # here) and the Japanese UI fonts in a proportional Japanese face, not the fixed-pitch one
-    # Wine falls back to.
+    # Wine falls back to. (MS Shell Dlg 2 stays Tahoma, as there.)
     local face=IPAPGothic font
     {
         printf 'Windows Registry Editor Version 5.00\r\n\r\n'
         printf '[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n'
-        for font in "MS UI Gothic" "MS PGothic" "ＭＳ Ｐゴシック" "MS Shell Dlg 2"; do
+        for font in "MS UI Gothic" "MS PGothic" "ＭＳ Ｐゴシック"; do
             printf '"%s"="%s"\r\n' "$font" "$face"
         done
     } | iconv -f UTF-8 -t UTF-16 >"$WINEPREFIX/drive_c/tt-fonts.reg"
@@ -92,6 +92,9 @@ tt_start_xvfb() {
     return 1
 }
 
-tt_stop_xvfb() {
-    [[ -n "${TT_XVFB_PID:-}" ]] && kill "$TT_XVFB_PID" 2>/dev/null || true
+tt_stop_xvfb() {  # DISPLAY named the stopped display: a later tt_start_xvfb must not take it
+    if [[ -n "${TT_XVFB_PID:-}" ]]; then
+        kill "$TT_XVFB_PID" 2>/dev/null || true
+        unset DISPLAY TT_XVFB_PID
+    fi
 }
