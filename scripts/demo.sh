@@ -12,6 +12,7 @@
 # demo runs that build under 64-bit Wine); a fresh Wine prefix with the DLL copied into
 # Program Files and registered by regsvr32; an X display (Xvfb unless DISPLAY is set); then
 # tools/demo_session.py, which starts the stand-in server and the browser.
+# The build also makes the installer packages in dist/ (scripts/package.sh).
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
@@ -69,6 +70,8 @@ if ((build)); then
         { tail -n 30 "$TT_BUILD/demo-build-x86_64.log"; echo "demo: the 64-bit build failed" >&2; exit 1; }
     echo "   $dll64"
     echo "   $host64"
+    say "Making the installer packages (scripts/package.sh)"
+    bash "$TT_ROOT/scripts/package.sh" --skip-build | sed "s|^$TT_ROOT/|   |"
 fi
 for f in "$dll64" "$host64"; do
     [[ -f $f ]] || { echo "demo: $f is missing (run without --skip-build)" >&2; exit 1; }

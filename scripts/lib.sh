@@ -23,8 +23,10 @@ tt_build_native() {  # the sanitizer build of the portable core and its tests
 tt_build_windows() {  # arch (i686 | x86_64), extra cmake args...
     local arch=$1
     shift
+    # TT_VERSION=major.minor.patch stamps the module with another version (the installer's upgrade
+    # test); passed every time, so that a build without it is back at the project's version.
     tt_cmake_build "$TT_BUILD/win-$arch" -DCMAKE_TOOLCHAIN_FILE="$TT_ROOT/cmake/mingw-$arch.cmake" \
-        -DTT_WERROR=${TT_WERROR:-ON} "$@"
+        -DTT_WERROR=${TT_WERROR:-ON} -DTT_VERSION="${TT_VERSION:-}" "$@"
 }
 
 tt_can_run_win32() { /usr/lib/wine/wine --version >/dev/null 2>&1; }
@@ -54,6 +56,19 @@ tt_wine_fresh_prefix() {  # arch
     rm -rf "$WINEPREFIX"
     tt_wine wineboot -i >/dev/null 2>&1
     tt_wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+    # Dialogs as on a Japanese desktop: the shell dialog font (MS Shell Dlg stands for MS UI Gothic
+    # here) and the Japanese UI fonts in a proportional Japanese face, not the fixed-pitch one
+    # Wine falls back to. (MS Shell Dlg 2 stays Tahoma, as there.)
+    local face=IPAPGothic font
+    {
+        printf 'Windows Registry Editor Version 5.00\r\n\r\n'
+        printf '[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n'
+        for font in "MS UI Gothic" "MS PGothic" "ＭＳ Ｐゴシック"; do
+            printf '"%s"="%s"\r\n' "$font" "$face"
+        done
+    } | iconv -f UTF-8 -t UTF-16 >"$WINEPREFIX/drive_c/tt-fonts.reg"
+    tt_wine reg import 'C:\tt-fonts.reg' >/dev/null 2>&1
+    rm -f "$WINEPREFIX/drive_c/tt-fonts.reg"
     "$WINESERVER" -w
 }
 

@@ -9,6 +9,7 @@ packages=(
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
     wine wine32:i386 wine64 xvfb x11-apps x11-utils imagemagick
     locales fonts-ipafont-gothic
+    wixl msitools
 )
 
 missing=()

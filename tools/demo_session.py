@@ -890,7 +890,7 @@ class Session:
             ("A web search and a bulletin search, kept in the history", self.step_searches),
             ("A manual update check finds the newer version", self.step_update_check),
             ("Closing the browser", self.step_close),
-        ]
+        ][:self.args.steps]
         self.say("Tavelle toolbar demo: a scripted session")
         shipped = os.path.join(ROOT, "dist", "TavelleToolbarIE.dll")
         if os.path.exists(shipped):
@@ -900,8 +900,8 @@ class Session:
             self.say("  shipped:  dist/TavelleToolbarIE.dll (32-bit) was not built in this run")
         self.say("  browser:  %s, %s, under 64-bit Wine" % (os.path.basename(self.args.host),
                                                            pe_machine(self.args.host)))
-        self.say("  toolbar:  %s, %s: the same sources built for x86-64, registered with regsvr32" % (
-            self.args.dll, pe_machine(windows_path_in_prefix(self.args.dll))))
+        self.say("  toolbar:  %s, %s: the same sources built for x86-64, registered by %s" % (
+            self.args.dll, pe_machine(windows_path_in_prefix(self.args.dll)), self.args.registered_by))
         self.say("  servers:  stand-in groupware %s, update server %s, web search and portal, all on "
                  "127.0.0.1:%d (the prefix's proxy)" % (GROUPWARE, self.strings.get(503, "?"), self.standin.port))
         self.say("  account:  %s / %s" % ACCOUNT)
@@ -964,6 +964,8 @@ def main(argv=None):
     parser.add_argument("--out", default=os.path.join(ROOT, "artifacts", "demo"))
     parser.add_argument("--interactive", action="store_true")
     parser.add_argument("--timeout", type=float, default=600, help="the whole session's limit in seconds")
+    parser.add_argument("--steps", type=int, default=None, help="run only the first STEPS steps")
+    parser.add_argument("--registered-by", default="regsvr32", help="how the toolbar was registered")
     args = parser.parse_args(argv)
     os.makedirs(args.out, exist_ok=True)
     session = Session(args)

@@ -73,8 +73,12 @@ Seen Inspect(HWND dialog) {
             seen.problems.push_back(name + L": missing");
             continue;
         }
-        RECT expected{c.units.left, c.units.top, c.units.left + c.units.right, c.units.top + c.units.bottom};
+        // As the dialog manager places it: position and size each converted from dialog units
+        // (converting the right edge instead can round one pixel apart).
+        RECT expected = c.units;
         MapDialogRect(dialog, &expected);
+        expected.right += expected.left;
+        expected.bottom += expected.top;
         RECT actual{};
         GetWindowRect(item, &actual);
         MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&actual), 2);
