@@ -156,7 +156,7 @@ HRESULT CTavelleBHO::QueryInterfaceTable(REFIID riid, void** ppv) {
         QITABENTMULTI2(CTavelleBHO, DIID_DWebBrowserEvents2, ITavelleBHO),
         {},
     };
-    return QISearch(this, table, riid, ppv);
+    return com::SearchInterfaceTable(this, table, riid, ppv);
 }
 
 // IDispatch of ITavelleBHO, described by the module's own type library.

@@ -43,7 +43,7 @@ HRESULT CTavelleToolbar::QueryInterfaceTable(REFIID riid, void** ppv) {
         QITABENT(CTavelleToolbar, IObjectWithSite),
         {},
     };
-    return QISearch(this, table, riid, ppv);
+    return com::SearchInterfaceTable(this, table, riid, ppv);
 }
 
 // ---- IDispatch
