@@ -22,6 +22,8 @@
 
 #include <new>
 
+#include "support/fault_guard.h"
+
 namespace tt::com {
 
 // QueryInterface over a QITAB table, as shlwapi's QISearch answers it: the entry for riid
@@ -162,7 +164,9 @@ public:
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
         HRESULT hr = CheckCreateArguments(outer, riid, ppv);
         if (FAILED(hr)) return hr;
-        return create_(outer, riid, ppv);
+        // The browser calls here: nothing a constructor raises may leave.
+        if (!GuardFaults([&] { hr = create_(outer, riid, ppv); })) return E_UNEXPECTED;
+        return hr;
     }
     STDMETHODIMP LockServer(BOOL lock) override {
         if (lock)
