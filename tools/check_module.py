@@ -244,7 +244,7 @@ def type_library_syskind(path):
 
 def check(dll, arch, imports_path, symbols_path, objdump):
     problems = Problems()
-    spec = ARCH[arch]
+    wanted = ARCH[arch]
     if not os.path.isfile(dll):
         problems.add("%s: no such module" % dll)
         return problems
@@ -252,9 +252,9 @@ def check(dll, arch, imports_path, symbols_path, objdump):
     if machine is None:
         problems.add("%s: not a Windows module" % dll)
         return problems
-    if machine != spec["machine"]:
+    if machine != wanted["machine"]:
         problems.add("%s: machine is %s, the %s module must be %s" % (
-            dll, MACHINES.get(machine, "0x%x" % machine), arch, MACHINES[spec["machine"]]))
+            dll, MACHINES.get(machine, "0x%x" % machine), arch, MACHINES[wanted["machine"]]))
         return problems
     try:
         info = parse_private_headers(run(objdump, "-p", dll))
@@ -327,8 +327,8 @@ def check(dll, arch, imports_path, symbols_path, objdump):
         problems.add("resources not readable: %s" % e)
     if syskind is None:
         problems.add("no type library (TYPELIB resource) found")
-    elif syskind != spec["syskind"]:
-        problems.add("the type library's SYSKIND is %d; a %s module carries %d" % (syskind, spec["bits"], spec["syskind"]))
+    elif syskind != wanted["syskind"]:
+        problems.add("the type library's SYSKIND is %d; a %s module carries %d" % (syskind, wanted["bits"], wanted["syskind"]))
     return problems
 
 
