@@ -52,7 +52,9 @@ class Problems(list):
 
 
 def run(objdump, *args):
-    result = subprocess.run([objdump, *args], capture_output=True, text=True, errors="replace")
+    # objdump's headings are translated: the C locale gives the English ones parsed here.
+    env = dict(os.environ, LC_ALL="C", LANG="C", LANGUAGE="")
+    result = subprocess.run([objdump, *args], capture_output=True, text=True, errors="replace", env=env)
     if result.returncode != 0:
         raise RuntimeError("%s %s failed: %s" % (objdump, " ".join(args), result.stderr.strip()))
     return result.stdout
@@ -204,6 +206,8 @@ def type_library_syskind(path):
     magic = struct.unpack_from("<H", data, optional)[0]
     directories = optional + (96 if magic == 0x10B else 112)
     resource_rva = struct.unpack_from("<I", data, directories + 2 * 8)[0]
+    if resource_rva == 0:
+        return None
     sections = []
     for i in range(count):
         s = optional + optional_size + 40 * i
@@ -273,7 +277,9 @@ def check(dll, arch, imports_path, symbols_path, objdump):
             if not flags & bit:
                 problems.add("DllCharacteristics lacks %s" % name)
 
-    # Imports.
+    # Imports. A module of ours always imports: none read means objdump was not understood.
+    if not info["imports"]:
+        problems.add("no imports read from the module")
     for dll_name in sorted({d for d, _ in info["imports"]}, key=str.lower):
         if RUNTIME_DLL.match(dll_name):
             problems.add("imports the compiler's run-time DLL %s" % dll_name)
