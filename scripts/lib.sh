@@ -78,5 +78,9 @@ tt_start_xvfb() {
 }
 
 tt_stop_xvfb() {
-    [[ -n "${TT_XVFB_PID:-}" ]] && kill "$TT_XVFB_PID" 2>/dev/null || true
+    if [[ -n "${TT_XVFB_PID:-}" ]]; then
+        kill "$TT_XVFB_PID" 2>/dev/null || true
+        # Its display is gone: the next tt_start_xvfb starts another rather than reuse the name.
+        unset TT_XVFB_PID DISPLAY
+    fi
 }
