@@ -892,7 +892,7 @@ class Session:
             ("Closing the browser", self.step_close),
         ]
         self.say("Tavelle toolbar demo: a scripted session")
-        for folder, note in (("x86", "not run here: this machine cannot run 32-bit programs"),
+        for folder, note in (("x86", "not run by the demo, whose browser is the x86-64 build"),
                              ("x64", "the 64-bit tabs' module, built as the toolbar below")):
             shipped = os.path.join(ROOT, "dist", folder, "TavelleToolbarIE.dll")
             if os.path.exists(shipped):
