@@ -23,8 +23,14 @@ tt_build_native() {  # the sanitizer build of the portable core and its tests
 tt_build_windows() {  # arch (i686 | x86_64), extra cmake args...
     local arch=$1
     shift
-    tt_cmake_build "$TT_BUILD/win-$arch" -DCMAKE_TOOLCHAIN_FILE="$TT_ROOT/cmake/mingw-$arch.cmake" \
-        -DTT_WERROR=${TT_WERROR:-ON} "$@"
+    local dir=$TT_BUILD/win-$arch toolchain=$TT_ROOT/cmake/mingw-$arch.cmake compiler
+    # CMake keeps the compiler of a directory's first configuration: a directory configured with
+    # another one (the posix thread model's, before) is configured afresh.
+    compiler=$(sed -n 's/^set(CMAKE_CXX_COMPILER \${TOOLCHAIN_PREFIX}\(.*\))$/\1/p' "$toolchain")
+    if [[ -f $dir/CMakeCache.txt ]] && ! grep -qs -- "$compiler\"" "$dir"/CMakeFiles/*/CMakeCXXCompiler.cmake; then
+        set -- --fresh "$@"
+    fi
+    tt_cmake_build "$dir" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DTT_WERROR=${TT_WERROR:-ON} "$@"
 }
 
 tt_can_run_win32() { /usr/lib/wine/wine --version >/dev/null 2>&1; }
