@@ -7,11 +7,11 @@
 #                                        window is closed or Ctrl+C
 #   options: --skip-build (use the builds already there), --out DIR (instead of artifacts/demo)
 #
-# Steps: scripts/setup.sh; the shipped DLL (32-bit, i686) into dist/; the x86-64 build of the
-# same sources with the test browser (this kind of machine cannot run 32-bit programs, so the
-# demo runs that build under 64-bit Wine); a fresh Wine prefix with the DLL copied into
-# Program Files and registered by regsvr32; an X display (Xvfb unless DISPLAY is set); then
-# tools/demo_session.py, which starts the stand-in server and the browser.
+# Steps: scripts/setup.sh; the shipped DLLs into dist/: dist/x86/ (32-bit, i686) and dist/x64/
+# (x86-64), the latter built together with the test browser (this kind of machine cannot run
+# 32-bit programs, so the demo runs the x86-64 build under 64-bit Wine); a fresh Wine prefix
+# with that DLL copied into Program Files and registered by regsvr32; an X display (Xvfb unless
+# DISPLAY is set); then tools/demo_session.py, which starts the stand-in server and the browser.
 # The build also makes the installer packages in dist/ (scripts/package.sh).
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
@@ -59,16 +59,19 @@ host64=$TT_BUILD/win-x86_64/tests/host/tavelle_test_host.exe
 if ((build)); then
     bash "$TT_ROOT/scripts/setup.sh"
     mkdir -p "$TT_BUILD"
-    say "Building the shipped DLL (32-bit, i686)"
+    say "Building the shipped 32-bit DLL (i686)"
     build_targets i686 TavelleToolbarIE >"$TT_BUILD/demo-build-i686.log" 2>&1 ||
         { tail -n 30 "$TT_BUILD/demo-build-i686.log"; echo "demo: the 32-bit build failed" >&2; exit 1; }
-    mkdir -p "$TT_ROOT/dist"
-    cp "$dll32" "$TT_ROOT/dist/"
-    echo "   dist/TavelleToolbarIE.dll ($(stat -c %s "$dll32") bytes)"
-    say "Building the x86-64 DLL and the test browser (what runs here, under 64-bit Wine)"
+    say "Building the shipped x86-64 DLL and the test browser (what runs here, under 64-bit Wine)"
     build_targets x86_64 TavelleToolbarIE tavelle_test_host >"$TT_BUILD/demo-build-x86_64.log" 2>&1 ||
         { tail -n 30 "$TT_BUILD/demo-build-x86_64.log"; echo "demo: the 64-bit build failed" >&2; exit 1; }
-    echo "   $dll64"
+    # Each bitness in a folder of its own, under the name the registration expects.
+    rm -f "$TT_ROOT/dist/TavelleToolbarIE.dll"
+    mkdir -p "$TT_ROOT/dist/x86" "$TT_ROOT/dist/x64"
+    cp "$dll32" "$TT_ROOT/dist/x86/"
+    cp "$dll64" "$TT_ROOT/dist/x64/"
+    echo "   dist/x86/TavelleToolbarIE.dll ($(stat -c %s "$dll32") bytes)"
+    echo "   dist/x64/TavelleToolbarIE.dll ($(stat -c %s "$dll64") bytes)"
     echo "   $host64"
     say "Making the installer packages (scripts/package.sh)"
     bash "$TT_ROOT/scripts/package.sh" --skip-build | sed "s|^$TT_ROOT/|   |"

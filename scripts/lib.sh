@@ -23,10 +23,17 @@ tt_build_native() {  # the sanitizer build of the portable core and its tests
 tt_build_windows() {  # arch (i686 | x86_64), extra cmake args...
     local arch=$1
     shift
+    local dir=$TT_BUILD/win-$arch toolchain=$TT_ROOT/cmake/mingw-$arch.cmake compiler
+    # CMake keeps the compiler of a directory's first configuration: a directory configured with
+    # another one (the posix thread model's, before) is configured afresh.
+    compiler=$(sed -n 's/^set(CMAKE_CXX_COMPILER \${TOOLCHAIN_PREFIX}\(.*\))$/\1/p' "$toolchain")
+    if [[ -f $dir/CMakeCache.txt ]] && ! grep -qs -- "$compiler\"" "$dir"/CMakeFiles/*/CMakeCXXCompiler.cmake; then
+        set -- --fresh "$@"
+    fi
     # TT_VERSION=major.minor.patch stamps the module with another version (the installer's upgrade
     # test); passed every time, so that a build without it is back at the project's version.
-    tt_cmake_build "$TT_BUILD/win-$arch" -DCMAKE_TOOLCHAIN_FILE="$TT_ROOT/cmake/mingw-$arch.cmake" \
-        -DTT_WERROR=${TT_WERROR:-ON} -DTT_VERSION="${TT_VERSION:-}" "$@"
+    tt_cmake_build "$dir" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DTT_WERROR=${TT_WERROR:-ON} \
+        -DTT_VERSION="${TT_VERSION:-}" "$@"
 }
 
 tt_can_run_win32() { /usr/lib/wine/wine --version >/dev/null 2>&1; }

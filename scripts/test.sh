@@ -90,6 +90,12 @@ win32_targets=TavelleToolbarIE
 tt_can_run_win32 && win32_targets=
 build_win32() { TT_TARGETS=$win32_targets tt_build_windows i686; }
 if step win32-build build_win32; then
+    # Both shipped modules, read rather than run: imports, exports, header, type library.
+    run_check module-x86-checks python3 "$TT_ROOT/tools/check_module.py" --arch x86 \
+        --imports "$TT_ROOT/src/module/imports_x86.txt" "$TT_BUILD/win-i686/src/module/TavelleToolbarIE.dll"
+    run_check module-x64-checks python3 "$TT_ROOT/tools/check_module.py" --arch x64 \
+        "$TT_BUILD/win-x86_64/src/module/TavelleToolbarIE.dll"
+    run_check module-checker env TT_BUILD="$TT_BUILD" python3 "$TT_ROOT/tools/tests/test_check_module.py"
     if tt_can_run_win32; then
         tt_wine_fresh_prefix win32
         tt_start_xvfb

@@ -892,12 +892,14 @@ class Session:
             ("Closing the browser", self.step_close),
         ][:self.args.steps]
         self.say("Tavelle toolbar demo: a scripted session")
-        shipped = os.path.join(ROOT, "dist", "TavelleToolbarIE.dll")
-        if os.path.exists(shipped):
-            self.say("  shipped:  dist/TavelleToolbarIE.dll, %s, %d bytes; not run here: this machine cannot run "
-                     "32-bit programs" % (pe_machine(shipped), os.path.getsize(shipped)))
-        else:
-            self.say("  shipped:  dist/TavelleToolbarIE.dll (32-bit) was not built in this run")
+        for folder, note in (("x86", "not run by the demo, whose browser is the x86-64 build"),
+                             ("x64", "the 64-bit tabs' module, built as the toolbar below")):
+            shipped = os.path.join(ROOT, "dist", folder, "TavelleToolbarIE.dll")
+            if os.path.exists(shipped):
+                self.say("  shipped:  dist/%s/TavelleToolbarIE.dll, %s, %d bytes; %s"
+                         % (folder, pe_machine(shipped), os.path.getsize(shipped), note))
+            else:
+                self.say("  shipped:  dist/%s/TavelleToolbarIE.dll was not built in this run" % folder)
         self.say("  browser:  %s, %s, under 64-bit Wine" % (os.path.basename(self.args.host),
                                                            pe_machine(self.args.host)))
         self.say("  toolbar:  %s, %s: the same sources built for x86-64, registered by %s" % (

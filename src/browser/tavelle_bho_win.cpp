@@ -106,7 +106,8 @@ public:
             FAILED(sink->QueryInterface(IID_IDispatch, held.put_void()))) {
             return CONNECT_E_CANNOTCONNECT;
         }
-        sinks_.emplace_back(nextCookie_, std::move(held));
+        // Keeping the sink allocates: a failure there ends at the guard, not in the caller.
+        if (!GuardFaults([&] { sinks_.emplace_back(nextCookie_, std::move(held)); })) return E_OUTOFMEMORY;
         *cookie = nextCookie_++;
         return S_OK;
     }
@@ -156,7 +157,7 @@ HRESULT CTavelleBHO::QueryInterfaceTable(REFIID riid, void** ppv) {
         QITABENTMULTI2(CTavelleBHO, DIID_DWebBrowserEvents2, ITavelleBHO),
         {},
     };
-    return QISearch(this, table, riid, ppv);
+    return com::SearchInterfaceTable(this, table, riid, ppv);
 }
 
 // IDispatch of ITavelleBHO, described by the module's own type library.

@@ -5,6 +5,7 @@
 #include "module/load_policy.h"
 #include "module/module_win.h"
 #include "support/fault_guard.h"
+#include "support/threads.h"
 #include "support/unique_handle_win.h"
 
 namespace {
@@ -12,13 +13,18 @@ HMODULE g_module = nullptr;
 }
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
-    if (reason == DLL_PROCESS_ATTACH) {
+    if (reason != DLL_PROCESS_ATTACH) return TRUE;
+    // The process-wide state would be unguarded without its locks.
+    if (tt::CriticalSectionSetupFailed()) return FALSE;
+    bool refused = true;  // also when the check itself faults (out of memory)
+    tt::GuardFaults([&] {
         wchar_t path[MAX_PATH];
         DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-        if (n > 0 && tt::IsRefusedHostPath(tt::FromWide(path, n < MAX_PATH ? n : MAX_PATH - 1))) return FALSE;
-        g_module = module;
-        DisableThreadLibraryCalls(module);
-    }
+        refused = n > 0 && tt::IsRefusedHostPath(tt::FromWide(path, n < MAX_PATH ? n : MAX_PATH - 1));
+    });
+    if (refused) return FALSE;
+    g_module = module;
+    DisableThreadLibraryCalls(module);
     return TRUE;
 }
 

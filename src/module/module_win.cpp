@@ -8,6 +8,7 @@
 #include "browser/tavelle_bho_win.h"
 #include "module/registrar_win.h"
 #include "support/com_ptr_win.h"
+#include "support/threads.h"
 #include "support/unique_handle_win.h"
 #include "support/utf.h"
 #ifdef TT_HAVE_TOOLBAR_BAND
@@ -121,7 +122,10 @@ HRESULT GetModuleClassObject(REFCLSID clsid, REFIID riid, void** ppv) {
     return CLASS_E_CLASSNOTAVAILABLE;
 }
 
-HRESULT CanUnloadModule() { return com::ModuleLockCount() == 0 ? S_OK : S_FALSE; }
+// A background thread (an update check may wait hours in its notice) keeps the module too.
+HRESULT CanUnloadModule() {
+    return com::ModuleLockCount() == 0 && RunningDetachedThreads() == 0 ? S_OK : S_FALSE;
+}
 
 HRESULT RunRegistryScript(HMODULE module, UINT scriptId, bool registering, bool withModule) {
     std::u16string script;

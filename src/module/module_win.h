@@ -29,7 +29,8 @@ const ModuleClassEntry* ModuleClassTable(size_t* count);
 // A new class object of the class with that id; CLASS_E_CLASSNOTAVAILABLE for others.
 HRESULT GetModuleClassObject(REFCLSID clsid, REFIID riid, void** ppv);
 
-// S_OK when no object, class object or server lock of the module is alive, else S_FALSE.
+// S_OK when no object, class object, server lock or background thread of the module is alive,
+// else S_FALSE.
 HRESULT CanUnloadModule();
 
 // Registration of the module whose resources hold the scripts and the type library: script

@@ -1,6 +1,5 @@
 #include "net/http_client.h"
 
-#include <condition_variable>
 #include <memory>
 #include <mutex>
 
@@ -11,11 +10,21 @@
 namespace tt {
 namespace {
 
-std::mutex g_jobsLock;
-std::condition_variable g_jobsDone;
+CriticalSection g_jobsLock;
+ManualResetEvent g_noJobs(true);  // set while no background request runs
 size_t g_runningJobs = 0;
 
-void RunJob(IHttpClient* client, std::unique_ptr<CHttpRequestJob> job) {
+void JobStarted() {
+    std::lock_guard<CriticalSection> guard(g_jobsLock);
+    if (g_runningJobs++ == 0) g_noJobs.Reset();
+}
+
+void JobEnded() {
+    std::lock_guard<CriticalSection> guard(g_jobsLock);
+    if (--g_runningJobs == 0) g_noJobs.Set();
+}
+
+void RunJob(IHttpClient* client, CHttpRequestJob* job) {
     GuardFaults([&] {
         CHttpResult result;
         result.requestingThread = job->requestingThread;
@@ -24,10 +33,6 @@ void RunJob(IHttpClient* client, std::unique_ptr<CHttpRequestJob> job) {
         result.text = client->Request(job->url, job->verb, job->headers, job->body);
         if (job->callback) job->callback(result);
     });
-    GuardFaults([&] { job.reset(); });
-    std::lock_guard<std::mutex> guard(g_jobsLock);
-    --g_runningJobs;
-    g_jobsDone.notify_all();
 }
 
 }  // namespace
@@ -37,39 +42,39 @@ bool StartHttpRequestThread(IHttpClient& client, HttpCallback callback, const st
                             const std::u16string& body, uintptr_t callerValue) {
     bool started = false;
     GuardFaults([&] {
-        auto job = std::make_unique<CHttpRequestJob>();
-        job->requestingThread = std::this_thread::get_id();
+        auto job = std::make_shared<CHttpRequestJob>();
+        job->requestingThread = CurrentThreadId();
         job->callback = std::move(callback);
         job->url = url;
         job->verb = verb;
         job->headers = headers;
         job->body = body;
         job->callerValue = callerValue;
-        {
-            std::lock_guard<std::mutex> guard(g_jobsLock);
-            ++g_runningJobs;
-        }
+        JobStarted();
         try {
-            std::thread(RunJob, &client, std::move(job)).detach();
-            started = true;
+            // The job is destroyed on its thread, before the thread counts as ended.
+            started = StartDetachedThread([client = &client, job = std::move(job)]() mutable {
+                RunJob(client, job.get());
+                GuardFaults([&] { job.reset(); });
+                JobEnded();
+            });
         } catch (...) {
-            std::lock_guard<std::mutex> guard(g_jobsLock);
-            --g_runningJobs;
-            g_jobsDone.notify_all();
+            JobEnded();
             throw;
         }
+        if (!started) JobEnded();
     });
     return started;
 }
 
 size_t RunningHttpJobs() {
-    std::lock_guard<std::mutex> guard(g_jobsLock);
+    std::lock_guard<CriticalSection> guard(g_jobsLock);
     return g_runningJobs;
 }
 
 bool WaitForHttpJobs(std::chrono::milliseconds timeout) {
-    std::unique_lock<std::mutex> lock(g_jobsLock);
-    return g_jobsDone.wait_for(lock, timeout, [] { return g_runningJobs == 0; });
+    const auto ms = timeout.count();
+    return g_noJobs.Wait(ms <= 0 ? 0u : ms >= 0x7FFFFFFF ? 0x7FFFFFFFu : static_cast<uint32_t>(ms));
 }
 
 std::u16string CharsetNameFromContentType(const std::u16string& contentType) {

@@ -8,7 +8,8 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <thread>
+
+#include "support/threads.h"
 
 namespace tt {
 
@@ -25,7 +26,7 @@ public:
 
 // What a background request hands its callback. Lives only for the callback's duration.
 struct CHttpResult {
-    std::thread::id requestingThread;
+    ThreadId requestingThread = 0;
     CToolbarSettings* requester = nullptr;  // the shared settings object
     std::u16string text;                    // the answer, or empty
     uintptr_t callerValue = 0;
@@ -35,7 +36,7 @@ using HttpCallback = std::function<void(CHttpResult& result)>;
 
 // One background request. Owned by its thread once started.
 struct CHttpRequestJob {
-    std::thread::id requestingThread;
+    ThreadId requestingThread = 0;
     HttpCallback callback;
     std::u16string url;
     std::u16string verb;
@@ -51,8 +52,8 @@ bool StartHttpRequestThread(IHttpClient& client, HttpCallback callback, const st
                             const std::u16string& verb, const std::u16string& headers,
                             const std::u16string& body, uintptr_t callerValue);
 
-// Background requests still running (started and not yet past their callback). The module
-// must not be unloaded while one runs; tests wait for them.
+// Background requests still running (started and not yet past their callback). Each thread
+// keeps the module loaded while it runs; tests wait for them.
 size_t RunningHttpJobs();
 // Waits until no background request runs; false when the time ran out first.
 bool WaitForHttpJobs(std::chrono::milliseconds timeout);

@@ -6,6 +6,7 @@
 #include <set>
 #include <vector>
 
+#include "support/threads.h"
 #include "support/utf.h"
 
 namespace tt {
@@ -72,7 +73,7 @@ struct Node {
 }  // namespace
 
 struct CMemoryKeyStore::State {
-    std::mutex lock;
+    CriticalSection lock;
     std::shared_ptr<Node> root = std::make_shared<Node>();
     std::map<std::u16string, int> limits;  // folded path -> most access level (0: none)
     std::set<std::u16string> failCreate;
@@ -116,12 +117,12 @@ public:
         : state_(std::move(state)), node_(std::move(node)), access_(access) {}
 
     ~CMemoryKey() override {
-        std::lock_guard<std::mutex> guard(state_->lock);
+        std::lock_guard<CriticalSection> guard(state_->lock);
         if (dirty_) ++state_->unflushedCloses;
     }
 
     bool QueryValue(const std::u16string& name, uint32_t* type, std::vector<uint8_t>* data) override {
-        std::lock_guard<std::mutex> guard(state_->lock);
+        std::lock_guard<CriticalSection> guard(state_->lock);
         if (node_->deleted) return false;
         for (const auto& v : node_->values) {
             if (SameName(v.name, name)) {
@@ -134,7 +135,7 @@ public:
     }
 
     bool SetValue(const std::u16string& name, uint32_t type, const std::vector<uint8_t>& data) override {
-        std::lock_guard<std::mutex> guard(state_->lock);
+        std::lock_guard<CriticalSection> guard(state_->lock);
         if (node_->deleted || access_ == KeyAccess::Read) return false;
         dirty_ = true;
         for (auto& v : node_->values) {
@@ -149,7 +150,7 @@ public:
     }
 
     bool DeleteValue(const std::u16string& name) override {
-        std::lock_guard<std::mutex> guard(state_->lock);
+        std::lock_guard<CriticalSection> guard(state_->lock);
         if (node_->deleted || access_ == KeyAccess::Read) return false;
         auto& values = node_->values;
         auto it = std::find_if(values.begin(), values.end(), [&](const KeyValue& v) { return SameName(v.name, name); });
@@ -160,7 +161,7 @@ public:
     }
 
     bool EnumValue(uint32_t index, KeyValue* value) override {
-        std::lock_guard<std::mutex> guard(state_->lock);
+        std::lock_guard<CriticalSection> guard(state_->lock);
         if (node_->deleted || index >= node_->values.size()) return false;
         if (!state_->sorted) {
             *value = node_->values[index];
@@ -175,21 +176,21 @@ public:
     }
 
     bool EnumSubkey(uint32_t index, std::u16string* name) override {
-        std::lock_guard<std::mutex> guard(state_->lock);
+        std::lock_guard<CriticalSection> guard(state_->lock);
         if (node_->deleted || index >= node_->subkeys.size()) return false;
         *name = node_->subkeys[index]->name;
         return true;
     }
 
     std::unique_ptr<IKey> OpenSubkey(const std::u16string& name, KeyAccess access) override {
-        std::lock_guard<std::mutex> guard(state_->lock);
+        std::lock_guard<CriticalSection> guard(state_->lock);
         auto node = state_->Walk(node_, SplitPath(name), false);
         if (!node || node->deleted || Level(access) > state_->Allowed(node->foldedPath)) return nullptr;
         return std::make_unique<CMemoryKey>(state_, node, access);
     }
 
     std::unique_ptr<IKey> CreateSubkey(const std::u16string& name) override {
-        std::lock_guard<std::mutex> guard(state_->lock);
+        std::lock_guard<CriticalSection> guard(state_->lock);
         if (access_ == KeyAccess::Read) return nullptr;
         auto node = state_->Walk(node_, SplitPath(name), true);
         if (!node || node->deleted || state_->Allowed(node->foldedPath) < 2) return nullptr;
@@ -197,7 +198,7 @@ public:
     }
 
     bool DeleteSubkey(const std::u16string& name) override {
-        std::lock_guard<std::mutex> guard(state_->lock);
+        std::lock_guard<CriticalSection> guard(state_->lock);
         auto parts = SplitPath(name);
         if (parts.empty() || node_->deleted) return false;
         std::u16string last = parts.back();
@@ -216,7 +217,7 @@ public:
     }
 
     bool Flush() override {
-        std::lock_guard<std::mutex> guard(state_->lock);
+        std::lock_guard<CriticalSection> guard(state_->lock);
         dirty_ = false;
         return !node_->deleted;
     }
@@ -234,21 +235,21 @@ CMemoryKeyStore::CMemoryKeyStore() : state_(std::make_shared<State>()) {}
 CMemoryKeyStore::~CMemoryKeyStore() = default;
 
 std::unique_ptr<IKey> CMemoryKeyStore::OpenKey(const std::u16string& path, KeyAccess access) {
-    std::lock_guard<std::mutex> guard(state_->lock);
+    std::lock_guard<CriticalSection> guard(state_->lock);
     auto node = state_->Walk(state_->root, SplitPath(path), false);
     if (!node || Level(access) > state_->Allowed(node->foldedPath)) return nullptr;
     return std::make_unique<CMemoryKey>(state_, node, access);
 }
 
 std::unique_ptr<IKey> CMemoryKeyStore::CreateKey(const std::u16string& path) {
-    std::lock_guard<std::mutex> guard(state_->lock);
+    std::lock_guard<CriticalSection> guard(state_->lock);
     auto node = state_->Walk(state_->root, SplitPath(path), true);
     if (!node || state_->Allowed(node->foldedPath) < 2) return nullptr;
     return std::make_unique<CMemoryKey>(state_, node, KeyAccess::ReadWrite);
 }
 
 void CMemoryKeyStore::Clear() {
-    std::lock_guard<std::mutex> guard(state_->lock);
+    std::lock_guard<CriticalSection> guard(state_->lock);
     // Handles still open see a deleted key.
     std::vector<std::shared_ptr<Node>> pending{state_->root};
     while (!pending.empty()) {
@@ -265,27 +266,27 @@ void CMemoryKeyStore::Clear() {
 }
 
 void CMemoryKeyStore::LimitAccess(const std::u16string& path, KeyAccess most) {
-    std::lock_guard<std::mutex> guard(state_->lock);
+    std::lock_guard<CriticalSection> guard(state_->lock);
     state_->limits[FoldPath(path)] = Level(most);
 }
 
 void CMemoryKeyStore::DenyAccess(const std::u16string& path) {
-    std::lock_guard<std::mutex> guard(state_->lock);
+    std::lock_guard<CriticalSection> guard(state_->lock);
     state_->limits[FoldPath(path)] = 0;
 }
 
 void CMemoryKeyStore::FailCreate(const std::u16string& path) {
-    std::lock_guard<std::mutex> guard(state_->lock);
+    std::lock_guard<CriticalSection> guard(state_->lock);
     state_->failCreate.insert(FoldPath(path));
 }
 
 void CMemoryKeyStore::SetSortedEnumeration(bool sorted) {
-    std::lock_guard<std::mutex> guard(state_->lock);
+    std::lock_guard<CriticalSection> guard(state_->lock);
     state_->sorted = sorted;
 }
 
 int CMemoryKeyStore::UnflushedCloses() const {
-    std::lock_guard<std::mutex> guard(state_->lock);
+    std::lock_guard<CriticalSection> guard(state_->lock);
     return state_->unflushedCloses;
 }
 

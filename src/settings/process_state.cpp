@@ -4,7 +4,7 @@ namespace tt {
 
 CProcessState theProcessState;
 
-#define TT_LOCKED std::lock_guard<std::mutex> guard(lock_)
+#define TT_LOCKED std::lock_guard<CriticalSection> guard(lock_)
 
 bool CProcessState::AllowToolbar() const { TT_LOCKED; return allowToolbar_; }
 void CProcessState::SetAllowToolbar(bool allow) { TT_LOCKED; allowToolbar_ = allow; }

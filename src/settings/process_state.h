@@ -2,6 +2,8 @@
 #include <mutex>
 #include <string>
 
+#include "support/threads.h"
+
 namespace tt {
 
 // The little state that all browser windows of one process share besides theSettings: the
@@ -39,7 +41,7 @@ public:
     void Reset();
 
 private:
-    mutable std::mutex lock_;
+    mutable CriticalSection lock_;
     bool allowToolbar_ = true;
     bool allowAutoLogin_ = true;
     bool permissionFetched_ = false;

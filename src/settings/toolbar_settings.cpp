@@ -53,7 +53,7 @@ CToolbarSettings::CToolbarSettings() : CToolbarSettings(DefaultKeyStore(), Syste
 
 CToolbarSettings::CToolbarSettings(IKeyStore& store, IClock& clock) : store_(&store), clock_(&clock) {}
 
-#define TT_LOCKED std::lock_guard<std::recursive_mutex> guard(lock_)
+#define TT_LOCKED std::lock_guard<CriticalSection> guard(lock_)
 
 void CToolbarSettings::Load(bool paramsOnly) {
     TT_LOCKED;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "support/clock.h"
+#include "support/threads.h"
 
 namespace tt {
 
@@ -63,7 +64,7 @@ private:
     void LoadLocked(bool paramsOnly);
     void SaveLocked(bool paramsOnly);
 
-    std::recursive_mutex lock_;
+    CriticalSection lock_;
     IKeyStore* store_;
     IClock* clock_;
     std::map<std::u16string, std::u16string> parameters_;

@@ -12,7 +12,7 @@
 //         TT_COM_DELEGATING_IUNKNOWN
 //         HRESULT QueryInterfaceTable(REFIID riid, void** ppv) override {
 //             static const QITAB table[] = {QITABENT(CThing, IThing), {}};
-//             return QISearch(this, table, riid, ppv);
+//             return tt::com::SearchInterfaceTable(this, table, riid, ppv);
 //         }
 //     };
 //     tt::com::CreateInstance<CThing>(outer, riid, ppv);
@@ -22,7 +22,28 @@
 
 #include <new>
 
+#include "support/fault_guard.h"
+
 namespace tt::com {
+
+// QueryInterface over a QITAB table, as shlwapi's QISearch answers it: the entry for riid
+// (IUnknown: the first entry), with a reference added through it. Our own because before
+// Windows Vista shlwapi exports QISearch by ordinal only, and a module that imports it by name
+// does not load on Windows XP.
+inline HRESULT SearchInterfaceTable(void* object, const QITAB* table, REFIID riid, void** ppv) {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    if (!object || !table) return E_NOINTERFACE;
+    for (const QITAB* entry = table; entry->piid; ++entry) {
+        if (IsEqualIID(riid, *entry->piid) || (entry == table && IsEqualIID(riid, IID_IUnknown))) {
+            auto* found = reinterpret_cast<IUnknown*>(static_cast<char*>(object) + entry->dwOffset);
+            found->AddRef();
+            *ppv = found;
+            return S_OK;
+        }
+    }
+    return E_NOINTERFACE;
+}
 
 // The module's lock count: every live object, class factory and IClassFactory::LockServer
 // counts once. DllCanUnloadNow answers S_OK only at zero. Class objects may be locked from any
@@ -44,7 +65,8 @@ public:
     ComObjectRoot& operator=(const ComObjectRoot&) = delete;
 
     // The object's interfaces, without IUnknown (answered by the non-delegating unknown).
-    // Usually QISearch over a QITAB table, which adds the reference through the interface.
+    // Usually SearchInterfaceTable over a QITAB table, which adds the reference through the
+    // interface.
     virtual HRESULT QueryInterfaceTable(REFIID riid, void** ppv) = 0;
 
     // Runs once after construction, before the first query; a failure destroys the object.
@@ -136,13 +158,15 @@ public:
     TT_COM_DELEGATING_IUNKNOWN
     HRESULT QueryInterfaceTable(REFIID riid, void** ppv) override {
         static const QITAB table[] = {QITABENT(ClassFactory, IClassFactory), {}};
-        return QISearch(this, table, riid, ppv);
+        return SearchInterfaceTable(this, table, riid, ppv);
     }
 
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
         HRESULT hr = CheckCreateArguments(outer, riid, ppv);
         if (FAILED(hr)) return hr;
-        return create_(outer, riid, ppv);
+        // The browser calls here: nothing a constructor raises may leave.
+        if (!GuardFaults([&] { hr = create_(outer, riid, ppv); })) return E_UNEXPECTED;
+        return hr;
     }
     STDMETHODIMP LockServer(BOOL lock) override {
         if (lock)

@@ -43,7 +43,7 @@ HRESULT CTavelleToolbar::QueryInterfaceTable(REFIID riid, void** ppv) {
         QITABENT(CTavelleToolbar, IObjectWithSite),
         {},
     };
-    return QISearch(this, table, riid, ppv);
+    return com::SearchInterfaceTable(this, table, riid, ppv);
 }
 
 // ---- IDispatch
@@ -135,11 +135,18 @@ STDMETHODIMP CTavelleToolbar::GetBandInfo(DWORD, DWORD, DESKBANDINFO* info) {
 
 STDMETHODIMP CTavelleToolbar::UIActivateIO(BOOL, MSG*) { return S_OK; }
 
-STDMETHODIMP CTavelleToolbar::HasFocusIO() { return control_ && control_->HasFocus() ? S_OK : S_FALSE; }
+STDMETHODIMP CTavelleToolbar::HasFocusIO() {
+    bool focus = false;
+    GuardFaults([&] { focus = control_ && control_->HasFocus(); });
+    return focus ? S_OK : S_FALSE;
+}
 
+// A key may start a search here (texts, a navigation): a fault ends at the guard and the key is
+// left to the browser.
 STDMETHODIMP CTavelleToolbar::TranslateAcceleratorIO(MSG* msg) {
-    if (!control_) return S_FALSE;
-    return control_->TranslateAccelerator(msg);
+    HRESULT hr = S_FALSE;
+    if (!GuardFaults([&] { hr = control_ ? control_->TranslateAccelerator(msg) : S_FALSE; })) return S_FALSE;
+    return hr;
 }
 
 // ---- ISupportErrorInfo

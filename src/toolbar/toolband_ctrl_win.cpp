@@ -8,6 +8,7 @@
 #include "settings/toolbar_settings.h"
 #include "support/fault_guard.h"
 #include "support/own_module_win.h"
+#include "support/threads.h"
 #include "support/unique_handle_win.h"
 
 namespace tt {
@@ -68,9 +69,9 @@ bool RegisterSuperclass(const WNDCLASSEXW& base, const wchar_t* name, WNDPROC pr
 }  // namespace
 
 bool RegisterToolbandClasses() {
-    static std::mutex lock;
+    static CriticalSection lock;
     static bool registered = false;
-    std::lock_guard<std::mutex> guard(lock);
+    std::lock_guard<CriticalSection> guard(lock);
     if (registered) return true;
     INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_BAR_CLASSES};
     InitCommonControlsEx(&icc);

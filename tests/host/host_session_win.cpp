@@ -164,7 +164,7 @@ HttpAnswer HostSession::Fetch(const std::wstring& method, const std::wstring& ur
         if (!parts.ok || (parts.scheme != L"http" && parts.scheme != L"https")) {
             answer.error = ERROR_INTERNET_UNRECOGNIZED_SCHEME;
             exchange.error = answer.error;
-            std::lock_guard<std::mutex> g(lock_);
+            std::lock_guard<tt::CriticalSection> g(lock_);
             exchanges_.push_back(exchange);
             return answer;
         }
@@ -199,7 +199,7 @@ HttpAnswer HostSession::Fetch(const std::wstring& method, const std::wstring& ur
             if (request) InternetCloseHandle(request);
             if (connection) InternetCloseHandle(connection);
             if (session) InternetCloseHandle(session);
-            std::lock_guard<std::mutex> g(lock_);
+            std::lock_guard<tt::CriticalSection> g(lock_);
             exchanges_.push_back(exchange);
             return answer;
         }
@@ -229,7 +229,7 @@ HttpAnswer HostSession::Fetch(const std::wstring& method, const std::wstring& ur
         InternetCloseHandle(connection);
         InternetCloseHandle(session);
         {
-            std::lock_guard<std::mutex> g(lock_);
+            std::lock_guard<tt::CriticalSection> g(lock_);
             exchanges_.push_back(exchange);
         }
         const bool redirect = status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
@@ -312,7 +312,7 @@ void HostSession::StoreCookie(const std::wstring& url, const std::wstring& setCo
         const size_t slash = path.rfind(L'/');
         cookie.path = slash == 0 || slash == std::wstring::npos ? L"/" : path.substr(0, slash);
     }
-    std::lock_guard<std::mutex> g(lock_);
+    std::lock_guard<tt::CriticalSection> g(lock_);
     for (auto it = cookies_.begin(); it != cookies_.end(); ++it) {
         if (it->name == cookie.name && it->domain == cookie.domain && it->path == cookie.path) {
             cookies_.erase(it);
@@ -327,7 +327,7 @@ std::wstring HostSession::CookiesFor(const std::wstring& url, bool withHttpOnly)
     if (!parts.ok) return {};
     const std::wstring path = parts.path.substr(0, parts.path.find(L'?'));
     std::wstring out;
-    std::lock_guard<std::mutex> g(lock_);
+    std::lock_guard<tt::CriticalSection> g(lock_);
     for (const Cookie& c : cookies_) {
         const bool domainOk =
             c.hostOnly ? parts.host == c.domain
@@ -347,17 +347,17 @@ std::wstring HostSession::CookiesFor(const std::wstring& url, bool withHttpOnly)
 }
 
 void HostSession::ClearCookies() {
-    std::lock_guard<std::mutex> g(lock_);
+    std::lock_guard<tt::CriticalSection> g(lock_);
     cookies_.clear();
 }
 
 std::vector<HttpExchange> HostSession::Exchanges() const {
-    std::lock_guard<std::mutex> g(lock_);
+    std::lock_guard<tt::CriticalSection> g(lock_);
     return exchanges_;
 }
 
 void HostSession::ClearExchanges() {
-    std::lock_guard<std::mutex> g(lock_);
+    std::lock_guard<tt::CriticalSection> g(lock_);
     exchanges_.clear();
 }
 

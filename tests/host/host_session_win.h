@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "support/threads.h"
+
 namespace tthost {
 
 struct HttpExchange {
@@ -69,7 +71,7 @@ private:
         bool httpOnly = false;
         bool secure = false;
     };
-    mutable std::mutex lock_;
+    mutable tt::CriticalSection lock_;
     std::vector<Cookie> cookies_;
     std::vector<HttpExchange> exchanges_;
     std::atomic<bool> systemProxy_{false};

@@ -51,7 +51,7 @@ LocalHttpServer::LocalHttpServer() {
         return;
     }
     port_ = ntohs(addr.sin_port);
-    thread_ = std::thread([this] { Serve(); });
+    thread_ = tt::JoinableThread([this] { Serve(); });
 }
 
 LocalHttpServer::~LocalHttpServer() {
@@ -59,7 +59,7 @@ LocalHttpServer::~LocalHttpServer() {
         closesocket(listener_);  // ends accept()
         listener_ = INVALID_SOCKET;
     }
-    if (thread_.joinable()) thread_.join();
+    thread_.Join();
     WSACleanup();
 }
 
@@ -68,7 +68,7 @@ std::wstring LocalHttpServer::Url(const std::wstring& path) const {
 }
 
 void LocalHttpServer::Route(const std::string& path, Handler handler) {
-    std::lock_guard<std::mutex> g(lock_);
+    std::lock_guard<tt::CriticalSection> g(lock_);
     routes_[path] = std::move(handler);
 }
 
@@ -84,12 +84,12 @@ void LocalHttpServer::Page(const std::string& path, const std::string& contentTy
 }
 
 std::vector<ServedRequest> LocalHttpServer::Requests() const {
-    std::lock_guard<std::mutex> g(lock_);
+    std::lock_guard<tt::CriticalSection> g(lock_);
     return requests_;
 }
 
 void LocalHttpServer::ClearRequests() {
-    std::lock_guard<std::mutex> g(lock_);
+    std::lock_guard<tt::CriticalSection> g(lock_);
     requests_.clear();
 }
 
@@ -142,7 +142,7 @@ void LocalHttpServer::HandleConnection(SOCKET s) {
     }
     Handler handler;
     {
-        std::lock_guard<std::mutex> g(lock_);
+        std::lock_guard<tt::CriticalSection> g(lock_);
         requests_.push_back(request);
         auto it = routes_.find(request.target.substr(0, request.target.find('?')));
         if (it != routes_.end()) handler = it->second;

@@ -9,8 +9,9 @@
 #include <map>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "support/threads.h"
 
 namespace tthost {
 
@@ -55,8 +56,8 @@ private:
 
     SOCKET listener_ = INVALID_SOCKET;
     int port_ = 0;
-    std::thread thread_;
-    mutable std::mutex lock_;
+    tt::JoinableThread thread_;
+    mutable tt::CriticalSection lock_;
     std::map<std::string, Handler> routes_;
     std::vector<ServedRequest> requests_;
 };

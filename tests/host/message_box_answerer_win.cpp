@@ -6,27 +6,27 @@ namespace tthost {
 
 MessageBoxAnswerer::MessageBoxAnswerer(std::vector<int> answers)
     : thread_(GetCurrentThreadId()), answers_(std::move(answers)) {
-    watcher_ = std::thread([this] { Watch(); });
+    watcher_ = tt::JoinableThread([this] { Watch(); });
 }
 
 MessageBoxAnswerer::~MessageBoxAnswerer() {
     stop_ = true;
-    watcher_.join();
+    watcher_.Join();
 }
 
 void MessageBoxAnswerer::SetAnswers(std::vector<int> answers) {
-    std::lock_guard<std::mutex> g(lock_);
+    std::lock_guard<tt::CriticalSection> g(lock_);
     answers_ = std::move(answers);
     next_ = 0;
 }
 
 std::vector<SeenMessageBox> MessageBoxAnswerer::Seen() const {
-    std::lock_guard<std::mutex> g(lock_);
+    std::lock_guard<tt::CriticalSection> g(lock_);
     return seen_;
 }
 
 size_t MessageBoxAnswerer::Count() const {
-    std::lock_guard<std::mutex> g(lock_);
+    std::lock_guard<tt::CriticalSection> g(lock_);
     return seen_.size();
 }
 
@@ -43,7 +43,7 @@ void MessageBoxAnswerer::Watch() {
         std::vector<HWND> boxes;
         EnumThreadWindows(thread_, CollectVisibleBoxes, reinterpret_cast<LPARAM>(&boxes));
         {
-            std::lock_guard<std::mutex> g(lock_);
+            std::lock_guard<tt::CriticalSection> g(lock_);
             answered_.erase(std::remove_if(answered_.begin(), answered_.end(), [](HWND h) { return !IsWindow(h); }),
                             answered_.end());
         }
@@ -54,7 +54,7 @@ void MessageBoxAnswerer::Watch() {
 
 bool MessageBoxAnswerer::AnswerOne(HWND box) {
     {
-        std::lock_guard<std::mutex> g(lock_);
+        std::lock_guard<tt::CriticalSection> g(lock_);
         if (std::find(answered_.begin(), answered_.end(), box) != answered_.end() && IsWindow(box)) {
             return false;  // pressed already; waiting for it to close
         }
@@ -87,7 +87,7 @@ bool MessageBoxAnswerer::AnswerOne(HWND box) {
     }
     int answer;
     {
-        std::lock_guard<std::mutex> g(lock_);
+        std::lock_guard<tt::CriticalSection> g(lock_);
         answer = answers_.empty() ? IDCANCEL : answers_[std::min(next_, answers_.size() - 1)];
         ++next_;
         // A button the box lacks: what Esc would give (Cancel, or the only button).

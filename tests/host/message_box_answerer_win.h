@@ -7,8 +7,9 @@
 #include <atomic>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "support/threads.h"
 
 namespace tthost {
 
@@ -37,13 +38,13 @@ private:
     bool AnswerOne(HWND box);
 
     DWORD thread_;
-    mutable std::mutex lock_;
+    mutable tt::CriticalSection lock_;
     std::vector<int> answers_;
     size_t next_ = 0;
     std::vector<SeenMessageBox> seen_;
     std::vector<HWND> answered_;
     std::atomic<bool> stop_{false};
-    std::thread watcher_;
+    tt::JoinableThread watcher_;
 };
 
 }  // namespace tthost

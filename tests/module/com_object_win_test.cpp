@@ -31,7 +31,7 @@ public:
             QITABENT(CTestThing, IPersist),
             {},
         };
-        return QISearch(this, table, riid, ppv);
+        return tt::com::SearchInterfaceTable(this, table, riid, ppv);
     }
     HRESULT FinalConstruct() override { return g_finalConstructResult; }
 

@@ -17,7 +17,7 @@ public:
     TT_COM_DELEGATING_IUNKNOWN
     HRESULT QueryInterfaceTable(REFIID riid, void** ppv) override {
         static const QITAB table[] = {QITABENT(EmptyObject, IObjectWithSite), {}};
-        return QISearch(this, table, riid, ppv);
+        return tt::com::SearchInterfaceTable(this, table, riid, ppv);
     }
     STDMETHODIMP SetSite(IUnknown* site) override {
         site_ = tt::com_ptr<IUnknown>(site);

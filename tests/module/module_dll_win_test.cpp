@@ -7,11 +7,15 @@
 #include <ocidl.h>
 #include <shlwapi.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
 #include "TavelleToolbarIE_h.h"
+#include "host/host_window_win.h"
+#include "host/local_http_server_win.h"
 #include "support/com_ptr_win.h"
+#include "support/threads.h"
 #include "support/unique_handle_win.h"
 
 namespace {
@@ -143,6 +147,121 @@ TEST_F(ModuleEntryPoints, ToolbarClassObjectWhenTheBandIsBuilt) {
     EXPECT_EQ(S_OK, module.CanUnloadNow());
 #else
     EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE, hr);
+#endif
+}
+
+// ---- a background request keeps the module
+
+// The update server, slow: a request for the version file waits until released. WinINet reaches
+// it as the proxy of this user, whatever host the module asks for; the proxy setting is put
+// back afterwards.
+class SlowUpdateServer {
+public:
+    SlowUpdateServer() {
+        // The module's address of the version file, as a proxy is asked for it (Wine adds the port).
+        for (const char* target : {"http://toolbar-update.tavelle.example/tools/toolbar/ie-version.txt",
+                                   "http://toolbar-update.tavelle.example:80/tools/toolbar/ie-version.txt"}) {
+            server_.Route(target, [this](const tthost::ServedRequest&) {
+                ++asked_;
+                release_.Wait(30000);
+                return tthost::ServedAnswer{200, {{"Content-Type", "text/plain"}}, "LatestVersion=0.0.1\n"};
+            });
+        }
+        RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings", 0,
+                        nullptr, 0, KEY_ALL_ACCESS, nullptr, settings_.put(), nullptr);
+        DWORD size = sizeof savedEnable_;
+        hadEnable_ = RegQueryValueExW(settings_.get(), L"ProxyEnable", nullptr, nullptr,
+                                      reinterpret_cast<BYTE*>(&savedEnable_), &size) == ERROR_SUCCESS;
+        const DWORD on = 1;
+        const std::wstring proxy = L"127.0.0.1:" + std::to_wstring(server_.Port());
+        RegSetValueExW(settings_.get(), L"ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&on), sizeof on);
+        RegSetValueExW(settings_.get(), L"ProxyServer", 0, REG_SZ, reinterpret_cast<const BYTE*>(proxy.c_str()),
+                       static_cast<DWORD>((proxy.size() + 1) * sizeof(wchar_t)));
+    }
+    ~SlowUpdateServer() {
+        release_.Set();
+        if (hadEnable_) {
+            RegSetValueExW(settings_.get(), L"ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&savedEnable_),
+                           sizeof savedEnable_);
+        } else {
+            RegDeleteValueW(settings_.get(), L"ProxyEnable");
+        }
+    }
+    bool Started() const { return server_.Started(); }
+    int Asked() const { return asked_; }
+    void Release() { release_.Set(); }
+
+private:
+    tt::unique_hkey settings_;
+    bool hadEnable_ = false;
+    DWORD savedEnable_ = 0;
+    tt::ManualResetEvent release_;
+    std::atomic<int> asked_{0};
+    tthost::LocalHttpServer server_;  // last: it goes first, before the event its handler waits on
+};
+
+// Starts the manual update check from the toolbar's menu in the module, and lets go of every
+// object of the module again.
+void StartUpdateCheckThenLetGo(const LoadedModule& module, const SlowUpdateServer& server) {
+    tt::com_ptr<IClassFactory> factory;
+    ASSERT_EQ(S_OK, module.GetClassObject(CLSID_TavelleToolbar, IID_IClassFactory, factory.put_void()));
+    tthost::ComPtr<IUnknown> band;
+    ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(band.GetAddressOf())));
+    tthost::HostWindow host;
+    ASSERT_EQ(S_OK, host.AddBand(band.Get()));
+    SendMessageW(host.Bands()[0].window, WM_COMMAND, MAKEWPARAM(257, 0), 0);  // 更新をチェックする
+    for (int i = 0; i < 500 && server.Asked() == 0; ++i) Sleep(20);
+    ASSERT_GT(server.Asked(), 0) << "the check reached the update server";
+    host.RemoveBands();
+    band.Reset();
+    factory.reset();
+}
+
+// The notice the check shows when the answer comes; closing it ends the check's thread.
+void CloseUpdateNotice() {
+    for (int i = 0; i < 500; ++i) {
+        if (HWND notice = FindWindowW(L"#32770", L"Tavelle ツールバーの更新")) {
+            PostMessageW(notice, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+            return;
+        }
+        Sleep(20);
+    }
+    ADD_FAILURE() << "no update notice";
+}
+
+using BackgroundRequest = ComThread;
+
+TEST_F(BackgroundRequest, KeepsTheModuleWhileItRunsEvenWhenTheBrowserLetsGo) {
+#ifdef TT_HAVE_TOOLBAR_BAND
+    {
+        SlowUpdateServer server;
+        ASSERT_TRUE(server.Started());
+        LoadedModule module;
+        ASSERT_TRUE(module.Loaded());
+        ASSERT_NO_FATAL_FAILURE(StartUpdateCheckThenLetGo(module, server));
+        EXPECT_EQ(S_FALSE, module.CanUnloadNow()) << "no object is left, but the check runs";
+        server.Release();
+        CloseUpdateNotice();
+        HRESULT canUnload = S_FALSE;
+        for (int i = 0; i < 500 && (canUnload = module.CanUnloadNow()) != S_OK; ++i) Sleep(20);
+        EXPECT_EQ(S_OK, canUnload) << "the check is over";
+    }
+
+    // The browser unloads the module under a running check: the code stays until the thread
+    // has left it, then the module goes.
+    SlowUpdateServer server;
+    ASSERT_TRUE(server.Started());
+    const std::wstring path = ModulePath();
+    {
+        LoadedModule module;
+        ASSERT_NO_FATAL_FAILURE(StartUpdateCheckThenLetGo(module, server));
+    }
+    EXPECT_NE(nullptr, GetModuleHandleW(path.c_str())) << "the thread holds the module";
+    server.Release();
+    CloseUpdateNotice();
+    bool unloaded = false;
+    for (int i = 0; i < 500 && !(unloaded = GetModuleHandleW(path.c_str()) == nullptr); ++i) Sleep(20);
+    EXPECT_TRUE(unloaded) << "the thread gave the module back as it ended";
 #endif
 }
 

@@ -3,14 +3,13 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 
 #include "net/fake_http_client.h"
 #include "net/http_client.h"
 #include "net/text_fields.h"
 #include "settings/toolbar_settings.h"
 #include "support/fault_guard.h"
+#include "support/threads.h"
 
 namespace tt {
 namespace {
@@ -20,32 +19,25 @@ using testing::FakeHttpClient;
 TEST(HttpClient, TheBackgroundRequestRunsTheCallbackOnItsOwnThread) {
     FakeHttpClient http;
     http.Answer(u"http://h/v.txt", u"LatestVersion=1\n");
-    std::mutex lock;
-    std::condition_variable done;
-    bool called = false;
+    ManualResetEvent done;
     CHttpResult seen;
-    std::thread::id callbackThread;
+    ThreadId callbackThread = 0;
     ASSERT_TRUE(StartHttpRequestThread(
         http,
         [&](CHttpResult& result) {
-            std::lock_guard<std::mutex> guard(lock);
             seen = result;
-            callbackThread = std::this_thread::get_id();
-            called = true;
-            done.notify_all();
+            callbackThread = CurrentThreadId();
+            done.Set();
         },
         u"http://h/v.txt", u"GET", u"X: 1\n", u"a=b", 42));
-    {
-        std::unique_lock<std::mutex> guard(lock);
-        ASSERT_TRUE(done.wait_for(guard, std::chrono::seconds(10), [&] { return called; }));
-    }
+    ASSERT_TRUE(done.Wait(10000));
     ASSERT_TRUE(WaitForHttpJobs(std::chrono::seconds(10)));
     EXPECT_EQ(RunningHttpJobs(), 0u);
     EXPECT_EQ(seen.text, u"LatestVersion=1\n");
     EXPECT_EQ(seen.callerValue, 42u);
-    EXPECT_EQ(seen.requestingThread, std::this_thread::get_id());
+    EXPECT_EQ(seen.requestingThread, CurrentThreadId());
     EXPECT_EQ(seen.requester, &theSettings);
-    EXPECT_NE(callbackThread, std::this_thread::get_id());
+    EXPECT_NE(callbackThread, CurrentThreadId());
     ASSERT_EQ(http.RequestCount(), 1u);
     const auto r = http.Requests()[0];
     EXPECT_EQ(r.verb, u"GET");

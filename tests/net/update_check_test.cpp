@@ -10,6 +10,7 @@
 #include "net/update_check.h"
 #include "settings/key_store_memory.h"
 #include "settings/toolbar_settings.h"
+#include "support/threads.h"
 
 namespace tt {
 namespace {
@@ -40,18 +41,18 @@ public:
     std::vector<std::u16string> opened;
 
     int ShowNotice(const std::u16string& message, bool questionMode, bool* dontNotifyAgain) override {
-        std::lock_guard<std::mutex> guard(lock_);
+        std::lock_guard<tt::CriticalSection> guard(lock_);
         notices.push_back({message, questionMode});
         if (dontNotifyAgain) *dontNotifyAgain = tick;
         return answer;
     }
     void OpenDownloadPage(const std::u16string& address) override {
-        std::lock_guard<std::mutex> guard(lock_);
+        std::lock_guard<tt::CriticalSection> guard(lock_);
         opened.push_back(address);
     }
 
 private:
-    std::mutex lock_;
+    tt::CriticalSection lock_;
 };
 
 class UpdateCheck : public ::testing::Test {

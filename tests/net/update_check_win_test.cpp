@@ -15,6 +15,7 @@
 #include "resources/resource_ids.h"
 #include "settings/key_store_memory.h"
 #include "settings/toolbar_settings.h"
+#include "support/threads.h"
 #include "support/unique_handle_win.h"
 #include "support/utf.h"
 
@@ -33,7 +34,7 @@ class UpdateNotice : public ::testing::Test {
 protected:
     UpdateNotice()
         : settings(store, clock), notifier([this](const std::u16string& file, const std::u16string& parameters) {
-              std::lock_guard<std::mutex> guard(lock);
+              std::lock_guard<tt::CriticalSection> guard(lock);
               launched.push_back(file + u" " + parameters);
           }) {
         settings.Load(false);
@@ -89,7 +90,7 @@ protected:
     FixedClock clock;
     CToolbarSettings settings;
     CWinInetHttpClient http;
-    std::mutex lock;
+    tt::CriticalSection lock;
     std::vector<std::u16string> launched;
     CDialogUpdateNotifier notifier;
 };

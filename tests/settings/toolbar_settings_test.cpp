@@ -2,10 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <thread>
-
 #include "settings/key_store_memory.h"
 #include "settings/settings_test_support.h"
+#include "support/threads.h"
 
 namespace tt {
 namespace {
@@ -484,7 +483,7 @@ TEST(TheSettings, IsBuiltOnThePlatformStore) {
 
 TEST_F(ToolbarSettingsTest, ConcurrentUseFromSeveralThreadsIsSerialised) {
     settings.Load(false);
-    std::vector<std::thread> threads;
+    std::vector<JoinableThread> threads;
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([this, t] {
             for (int i = 0; i < 200; ++i) {
@@ -497,7 +496,7 @@ TEST_F(ToolbarSettingsTest, ConcurrentUseFromSeveralThreadsIsSerialised) {
             }
         });
     }
-    for (auto& th : threads) th.join();
+    for (auto& th : threads) th.Join();
     settings.Save(false);
     // Every thread's last writes are in memory and in the store.
     CToolbarSettings reader(store, clock);

@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdint>
+
 #include "host/debug_output_capture_win.h"
 #include "host/host_test_support_win.h"
 #include "host/host_window_win.h"
@@ -419,6 +421,33 @@ TEST_F(Band, FaultsInSetSiteAndGetBandInfoAreLoggedAndAnsweredWithSOk) {
     EXPECT_EQ(1u, output.Count(u"Exception code: c0000017\n"));
     HWND out = nullptr;
     EXPECT_EQ(E_INVALIDARG, other->GetWindow(&out));
+}
+
+// A toolbar window whose Enter key needs memory that is not there.
+class KeyAllocatingCtrl : public CIEToolbandCtrl {
+public:
+    bool HasFocus() override { return true; }
+    HRESULT TranslateAccelerator(MSG* msg) override {
+        if (msg->wParam == VK_RETURN) {
+            volatile size_t tooMuch = SIZE_MAX - 4096;
+            ::operator delete(::operator new(tooMuch));
+        }
+        return S_OK;
+    }
+};
+
+TEST_F(Band, AnAllocationFailureUnderAKeyEndsAtTheGuardAndTheBrowserGoesOn) {
+    tthost::DebugOutputCapture output;
+    SetToolbandCtrlFactory([]() -> std::unique_ptr<CIEToolbandCtrl> { return std::make_unique<KeyAllocatingCtrl>(); });
+    HostWindow host;
+    ComPtr<IDeskBand> band = NewBand();
+    ASSERT_EQ(S_OK, host.AddBand(band.Get()));
+    MSG enter = {host.Bands()[0].window, WM_KEYDOWN, VK_RETURN, 0, 0, {0, 0}};
+    EXPECT_FALSE(host.TranslateBandAccelerator(enter)) << "the key is left to the browser";
+    EXPECT_EQ(1u, output.Count(u"Exception code: c0000017\n"));
+    MSG left = {host.Bands()[0].window, WM_KEYDOWN, VK_LEFT, 0, 0, {0, 0}};
+    EXPECT_TRUE(host.TranslateBandAccelerator(left)) << "the band still takes its keys";
+    host.RemoveBands();
 }
 
 TEST_F(Band, TheHostPlacesTheBandAndItsButtonsNotificationsComeBackReflected) {

@@ -7,7 +7,8 @@
 #include <atomic>
 #include <functional>
 #include <string>
-#include <thread>
+
+#include "support/threads.h"
 
 namespace tt::testing {
 
@@ -77,7 +78,7 @@ INT_PTR DriveModal(const std::function<void(HWND)>& steps, Modal modal, bool* sh
     const DWORD thread = GetCurrentThreadId();
     std::atomic<bool> done{false};
     bool ran = false;
-    std::thread watcher([&] {
+    tt::JoinableThread watcher([&] {
         HWND dialog = nullptr;
         for (int waited = 0; waited < 5000 && !done; waited += 10) {
             dialog = FindThreadWindow(thread, L"#32770");
@@ -92,7 +93,7 @@ INT_PTR DriveModal(const std::function<void(HWND)>& steps, Modal modal, bool* sh
     });
     const INT_PTR result = modal();
     done = true;
-    watcher.join();
+    watcher.Join();
     if (shown) *shown = ran;
     return result;
 }

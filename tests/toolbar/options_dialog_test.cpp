@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <thread>
-
 #include "settings/key_store_memory.h"
 #include "settings/process_state.h"
 #include "settings/protected_value.h"
@@ -11,6 +9,7 @@
 #include "settings/settings_test_support.h"
 #include "settings/toolbar_settings.h"
 #include "settings/user_bound_protector.h"
+#include "support/threads.h"
 #include "text/url.h"
 #include "toolbar/options_dialog_fakes.h"
 
@@ -156,7 +155,7 @@ TEST(OptionsUrlField, AGroupwarePageUrlIsCutToItsBase) {
 TEST(OptionsUrlField, TheEditGuardBelongsToOneThread) {
     SetUrlEditGuard(true);
     bool seenElsewhere = true;
-    std::thread([&] { seenElsewhere = UrlEditGuard(); }).join();
+    JoinableThread([&] { seenElsewhere = UrlEditGuard(); }).Join();
     EXPECT_TRUE(UrlEditGuard());
     EXPECT_FALSE(seenElsewhere);
     SetUrlEditGuard(false);

@@ -11,9 +11,9 @@
 #include <map>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "support/threads.h"
 #include "support/unique_handle_win.h"
 #include "toolbar/dialog_driver_win.h"
 #include "toolbar/toolbar_test_support_win.h"
@@ -247,7 +247,7 @@ TEST_F(ToolbarScreenshot, JapaneseCaptionsSearchBoxAndDigestMenuAreDrawnWithReal
     std::atomic<bool> captured{false};
     services.show = [&](HMENU menu, int x, int y, HWND owner) {
         const DWORD thread = GetCurrentThreadId();
-        std::thread watcher([&] {
+        JoinableThread watcher([&] {
             HWND popup = nullptr;
             for (int waited = 0; waited < 5000 && !popup; waited += 10) {
                 popup = testing::FindThreadWindow(thread, L"#32768");
@@ -266,7 +266,7 @@ TEST_F(ToolbarScreenshot, JapaneseCaptionsSearchBoxAndDigestMenuAreDrawnWithReal
             if (IsWindowVisible(popup)) EndMenu();
         });
         ::TrackPopupMenu(menu, 0, x, y, 0, owner, nullptr);
-        watcher.join();
+        watcher.Join();
     };
     DropDown();
     ASSERT_TRUE(captured) << "the drop-down did not show or the screen could not be read";
