@@ -7,6 +7,7 @@
 #include "settings/process_state.h"
 #include "settings/toolbar_settings.h"
 #include "support/utf.h"
+#include "support/wipe.h"
 #include "toolbar/auto_login.h"
 
 namespace tt {
@@ -90,6 +91,7 @@ void CToolbarNavigator::OpenRelativePage(const std::u16string& query, bool newTa
 
 void CToolbarNavigator::NavigateToUrl(const std::u16string& url, bool newTab) {
     std::u16string body;
+    WipeOnExit<std::u16string> wipeBody(body);
     std::u16string headers = kNoCacheHeader;
     const bool ctrl = keys_.CtrlHeld();
     // The web search and the portal page never see the user's password or session.
@@ -103,7 +105,9 @@ void CToolbarNavigator::NavigateToUrl(const std::u16string& url, bool newTab) {
         } else if (ctrl || theProcessState.TakeLoginTurn()) {
             // With Ctrl the page goes to another tab, which may still need its own log-in,
             // so the turn is not taken.
-            body = BuildLoginBody() + u"&" + QueryOfUrl(url);
+            const std::u16string tail = u"&" + QueryOfUrl(url);
+            body = BuildLoginBody(tail);
+            if (body.empty()) body = tail;
             headers += kFormContentTypeHeader;
             cookieStep = ctrl;
         } else {
@@ -115,10 +119,10 @@ void CToolbarNavigator::NavigateToUrl(const std::u16string& url, bool newTab) {
     }
 
     if (cookieStep && groupware) {
-        const std::u16string cookie = theProcessState.GroupwareCookie();
-        if (!cookie.empty()) {
-            headers += u"Cookie: " + cookie + u"\n";
-            body.clear();
+        const std::u16string cookieLine = CookieHeaderLine(theProcessState.GroupwareCookie());
+        if (!cookieLine.empty()) {
+            headers += cookieLine;
+            Wipe(body);
             newTab = true;
         }
     }
@@ -143,9 +147,14 @@ void CToolbarNavigator::NavigateBrowser(IBrowserNavigation* target, const std::u
         target->Navigate(url, flags, nullptr, headers);
         return;
     }
-    // The form post is the UTF-8 body with its terminating zero, however long it is.
-    const std::string utf8 = Utf16ToUtf8(body);
-    std::vector<uint8_t> postData(utf8.begin(), utf8.end());
+    // The form post is the UTF-8 body with its terminating zero, however long it is. Every
+    // buffer is sized before it is filled and wiped after the browser took its copy.
+    std::string utf8 = Utf16ToUtf8(body);
+    WipeOnExit<std::string> wipeUtf8(utf8);
+    std::vector<uint8_t> postData;
+    WipeOnExit<std::vector<uint8_t>> wipePost(postData);
+    postData.reserve(utf8.size() + 1);
+    postData.assign(utf8.begin(), utf8.end());
     postData.push_back(0);
     target->Navigate(url, flags, &postData, headers);
 }
