@@ -11,6 +11,7 @@
 
 #include "support/fault_guard.h"
 #include "support/unique_handle_win.h"
+#include "support/wipe.h"
 #include "text/url.h"
 
 namespace tt {
@@ -96,21 +97,90 @@ std::u16string QueryContentType(HINTERNET request) {
     return {};  // a missing header counts as an empty value
 }
 
-std::u16string ReadAndDecode(HINTERNET request, const CHttpOptions& options) {
-    const int codePage = CodePageFromContentType(QueryContentType(request));
-    // The body is gathered whole and decoded once: a multi-byte character that falls across
-    // two reads comes out whole.
-    std::string bytes;
+// One deadline for a whole request, from before the connection to the last byte: the socket
+// time-outs count per operation, so a server that sends a byte now and then would hold the
+// browser window for as long as it liked. When the time is up during a call on the request,
+// a timer thread closes the request handle, which makes the blocked WinINet call return with
+// an error; when it is up between calls, no further call is made. Either way the request fails.
+class CRequestDeadline {
+public:
+    CRequestDeadline(unique_hinternet& request, DWORD ms) : request_(request), handle_(request.get()) {
+        if (!CreateTimerQueueTimer(&timer_, nullptr, &CRequestDeadline::OnTime, this, ms, 0,
+                                   WT_EXECUTEONLYONCE))
+            timer_ = nullptr;  // the socket time-outs still bound each call
+    }
+    ~CRequestDeadline() {
+        // Waits for a callback that is running: nothing touches the handle after this.
+        if (timer_) DeleteTimerQueueTimer(nullptr, timer_, INVALID_HANDLE_VALUE);
+        if (closedByTimer_) request_.release();
+    }
+    CRequestDeadline(const CRequestDeadline&) = delete;
+    CRequestDeadline& operator=(const CRequestDeadline&) = delete;
+
+    // Brackets every call on the request. Enter is false when the time is up (make no call);
+    // Leave is false when it ran out during the call (its result does not count).
+    bool Enter() { return InterlockedCompareExchange(&state_, kInCall, kIdle) == kIdle; }
+    bool Leave() { return InterlockedCompareExchange(&state_, kIdle, kInCall) == kInCall; }
+
+private:
+    static constexpr LONG kIdle = 0;
+    static constexpr LONG kInCall = 1;
+    static constexpr LONG kExpired = 2;
+
+    static VOID CALLBACK OnTime(PVOID context, BOOLEAN) {
+        auto* self = static_cast<CRequestDeadline*>(context);
+        if (InterlockedExchange(&self->state_, kExpired) == kInCall) {
+            self->closedByTimer_ = true;
+            InternetCloseHandle(self->handle_);
+        }
+    }
+
+    unique_hinternet& request_;
+    HINTERNET handle_;
+    HANDLE timer_ = nullptr;
+    volatile LONG state_ = kIdle;
+    bool closedByTimer_ = false;  // written by the callback, read after it has finished
+};
+
+// A number header of the answer, when it is there.
+bool QueryNumber(HINTERNET request, DWORD query, DWORD* value) {
+    DWORD size = sizeof *value;
+    return HttpQueryInfoW(request, query | HTTP_QUERY_FLAG_NUMBER, value, &size, nullptr) != FALSE;
+}
+
+bool HasHeader(HINTERNET request, DWORD query) {
+    DWORD size = 0;
+    return HttpQueryInfoW(request, query, nullptr, &size, nullptr) || GetLastError() == ERROR_INSUFFICIENT_BUFFER;
+}
+
+// The whole body, or nothing: a read that fails, fewer bytes than Content-Length announced, or
+// more than the cap allows make the request a failed one. A cut-off permission file must not
+// count as one without its AllowAutoLogin line.
+bool ReadBody(HINTERNET request, const CHttpOptions& options, CRequestDeadline& deadline, std::string* bytes) {
+    DWORD announced = 0;
+    // With chunked transfer the length header (if any) is not the body's.
+    const bool lengthKnown = QueryNumber(request, HTTP_QUERY_CONTENT_LENGTH, &announced) &&
+                             !HasHeader(request, HTTP_QUERY_TRANSFER_ENCODING);
+    if (lengthKnown && announced > options.maxBodyBytes) return false;  // not an answer of ours
+    if (lengthKnown) bytes->reserve(announced);
     std::vector<char> chunk(kReadChunk);
     for (;;) {
+        // Asking what has arrived first keeps each read short, so the deadline is looked at
+        // between reads even where closing the handle does not end a read that waits.
+        DWORD available = 0;
+        if (!deadline.Enter()) return false;
+        const BOOL queried = InternetQueryDataAvailable(request, &available, 0, 0);
+        if (!deadline.Leave() || !queried) return false;
+        const DWORD wanted = available == 0 ? kReadChunk : std::min<DWORD>(available, kReadChunk);
         DWORD read = 0;
-        const BOOL ok = InternetReadFile(request, chunk.data(), kReadChunk, &read);
+        if (!deadline.Enter()) return false;
+        const BOOL ok = InternetReadFile(request, chunk.data(), wanted, &read);
+        if (!deadline.Leave() || !ok) return false;
         if (read == 0) break;
-        if (bytes.size() + read > options.maxBodyBytes) return {};  // not an answer of ours
-        bytes.append(chunk.data(), read);
-        if (!ok) break;
+        if (read > options.maxBodyBytes - bytes->size()) return false;
+        bytes->append(chunk.data(), read);
     }
-    return DecodeResponseBody(bytes, codePage);
+    return !lengthKnown || bytes->size() == announced;
 }
 
 void SetTimeouts(HINTERNET handle, DWORD ms) {
@@ -134,6 +204,7 @@ int CodePageFromContentType(const std::u16string& contentType) {
 }
 
 std::u16string DecodeResponseBody(const std::string& bytes, int codePage) {
+    static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 both");
     size_t length = bytes.size();
     UINT cp = static_cast<UINT>(codePage);
     if (codePage == -1) {
@@ -145,10 +216,13 @@ std::u16string DecodeResponseBody(const std::string& bytes, int codePage) {
     if (length == 0 || length > 0x7fffffff) return {};
     const int n = MultiByteToWideChar(cp, 0, bytes.data(), static_cast<int>(length), nullptr, 0);
     if (n <= 0) return codePage == -1 ? std::u16string() : ConvertWithMultiLanguage(bytes.data(), length, cp);
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    const int written = MultiByteToWideChar(cp, 0, bytes.data(), static_cast<int>(length), wide.data(), n);
+    // Straight into the result: no second copy of a large body.
+    std::u16string text(static_cast<size_t>(n), u'\0');
+    const int written = MultiByteToWideChar(cp, 0, bytes.data(), static_cast<int>(length),
+                                            reinterpret_cast<wchar_t*>(&text[0]), n);
     if (written <= 0) return {};
-    return FromWide(wide.data(), static_cast<size_t>(written));
+    text.resize(static_cast<size_t>(written));
+    return text;
 }
 
 std::string ToThreadAnsi(const std::u16string& text) {
@@ -170,9 +244,10 @@ std::u16string HttpRequest(const CHttpOptions& options, const std::u16string& ur
         CUrlParts parts;
         SplitUrl(parts, url);  // a failed split leaves no host, and the connection fails below
         // Declared in opening order: they close request first, then connection, then internet.
+        const DWORD timeoutMs = std::min(options.timeoutMs, options.deadlineMs);
         unique_hinternet internet(InternetOpenW(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
         if (!internet) return;
-        SetTimeouts(internet.get(), options.timeoutMs);
+        SetTimeouts(internet.get(), timeoutMs);
         unique_hinternet connection(InternetConnectW(internet.get(), Wide(parts.hostName), parts.port,
                                                      Wide(parts.userName), Wide(parts.password),
                                                      INTERNET_SERVICE_HTTP, 0, 0));
@@ -182,20 +257,30 @@ std::u16string HttpRequest(const CHttpOptions& options, const std::u16string& ur
                                                   nullptr, HttpRequestFlags(parts.schemeKind == UrlSchemeHttps), 0));
         if (!request) return;
         // Set on every level: not every WinINet passes them down from the internet handle.
-        SetTimeouts(connection.get(), options.timeoutMs);
-        SetTimeouts(request.get(), options.timeoutMs);
-        std::string post = ToThreadAnsi(body);
+        SetTimeouts(connection.get(), timeoutMs);
+        SetTimeouts(request.get(), timeoutMs);
+        // Nothing so far has waited on the network: the name look-up, the connection, the
+        // sending and every read come after this.
+        CRequestDeadline deadline(request, options.deadlineMs);
+        std::string post = ToThreadAnsi(body);  // may hold the log-in
+        WipeOnExit<std::string> wipePost(post);
         std::u16string headerBlock = headers;  // HttpSendRequestW takes a non-const pointer
+        if (!deadline.Enter()) return;
         const BOOL sent = HttpSendRequestW(request.get(), headerBlock.empty() ? nullptr : Wide(headerBlock),
                                            static_cast<DWORD>(headerBlock.size()),
                                            post.empty() ? nullptr : post.data(), static_cast<DWORD>(post.size()));
-        if (!sent) return;
+        if (!deadline.Leave() || !sent) return;
+        Wipe(post);
         DWORD status = 0;
-        DWORD size = sizeof status;
-        if (!HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr) ||
-            status != 200)
-            return;
-        text = ReadAndDecode(request.get(), options);
+        if (!deadline.Enter()) return;
+        const bool answered = QueryNumber(request.get(), HTTP_QUERY_STATUS_CODE, &status);
+        if (!deadline.Leave() || !answered || status != 200) return;
+        if (!deadline.Enter()) return;
+        const std::u16string contentType = QueryContentType(request.get());
+        if (!deadline.Leave()) return;
+        std::string bytes;
+        if (!ReadBody(request.get(), options, deadline, &bytes)) return;
+        text = DecodeResponseBody(bytes, CodePageFromContentType(contentType));
     });
     return text;
 }

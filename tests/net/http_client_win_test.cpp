@@ -176,6 +176,25 @@ TEST_F(HttpClientWire, AnAnswerPastTheSizeCapIsRefused) {
     EXPECT_EQ(HttpRequest(options, server.Url(u"/big"), u"GET", u"", u"").size(), 300000u);
 }
 
+TEST_F(HttpClientWire, HostileAnswersFailWithinOneDeadline) {
+    ASSERT_TRUE(server.Control(
+        "{\"routes\": {"
+        "\"/cut\": {\"body\": \"AllowToolbar=no\\n\", \"content_length\": 36},"
+        "\"/drip\": {\"body\": \"AllowToolbar=no\\nAllowAutoLogin=no\\n\", \"drip\": 0.4},"
+        "\"/commas\": {\"body\": \",\", \"size\": 4194304},"
+        "\"/commas-unannounced\": {\"body\": \",\", \"size\": 4194304, \"content_length\": false},"
+        "\"/fits\": {\"body\": \"x\", \"size\": 1048576, \"content_length\": false}}}"));
+    CHttpOptions options;
+    options.deadlineMs = 2000;
+    for (const char16_t* path : {u"/cut", u"/drip", u"/commas", u"/commas-unannounced"}) {
+        const auto started = std::chrono::steady_clock::now();
+        EXPECT_EQ(HttpRequest(options, server.Url(path), u"GET", u"", u""), u"") << Utf16ToUtf8(path);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(3500)) << Utf16ToUtf8(path);
+    }
+    // An answer of exactly the cap, without a length announced, is still one.
+    EXPECT_EQ(HttpRequest(options, server.Url(u"/fits"), u"GET", u"", u"").size(), kMaxHttpBodyBytes);
+}
+
 TEST(HttpClientWin, CodePagesFromTheMimeDatabase) {
     EXPECT_EQ(CodePageFromContentType(u"text/plain; charset=EUC-JP"), 51932);
     EXPECT_EQ(CodePageFromContentType(u"text/html; charset=utf-8"), 65001);
