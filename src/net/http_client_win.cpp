@@ -7,8 +7,10 @@
 
 #include <algorithm>
 #include <memory>
+#include <new>
 #include <vector>
 
+#include "support/com_object_win.h"
 #include "support/fault_guard.h"
 #include "support/unique_handle_win.h"
 #include "support/wipe.h"
@@ -98,49 +100,82 @@ std::u16string QueryContentType(HINTERNET request) {
 }
 
 // One deadline for a whole request, from before the connection to the last byte: the socket
-// time-outs count per operation, so a server that sends a byte now and then would hold the
-// browser window for as long as it liked. When the time is up during a call on the request,
-// a timer thread closes the request handle, which makes the blocked WinINet call return with
-// an error; when it is up between calls, no further call is made. Either way the request fails.
-class CRequestDeadline {
+// time-outs count per operation, so a server that sends a byte now and then (of its body or
+// of its status line) would hold the browser window for as long as it liked. The request runs
+// in WinINet's asynchronous mode and this thread waits for each step only until the deadline;
+// a request still running then is abandoned and fails.
+//
+// What WinINet's own threads and this one share lives here. WinINet may still be working on an
+// abandoned request long after the call returned (a blocked read ends only with the server),
+// so the state is freed by whoever lets go of it last: this thread, or the request handle's
+// closing notice, the last callback WinINet sends for it. Until then it keeps the module
+// loaded, since the callback is this module's code.
+class CAsyncRequest {
 public:
-    CRequestDeadline(unique_hinternet& request, DWORD ms) : request_(request), handle_(request.get()) {
-        if (!CreateTimerQueueTimer(&timer_, nullptr, &CRequestDeadline::OnTime, this, ms, 0,
-                                   WT_EXECUTEONLYONCE))
-            timer_ = nullptr;  // the socket time-outs still bound each call
+    static CAsyncRequest* Create() {
+        auto* state = new (std::nothrow) CAsyncRequest();
+        if (state && !state->done_) {
+            delete state;
+            return nullptr;
+        }
+        return state;
     }
-    ~CRequestDeadline() {
-        // Waits for a callback that is running: nothing touches the handle after this.
-        if (timer_) DeleteTimerQueueTimer(nullptr, timer_, INVALID_HANDLE_VALUE);
-        if (closedByTimer_) request_.release();
+    CAsyncRequest(const CAsyncRequest&) = delete;
+    CAsyncRequest& operator=(const CAsyncRequest&) = delete;
+
+    void AddRef() { InterlockedIncrement(&refs_); }
+    void Release() {
+        if (InterlockedDecrement(&refs_) == 0) delete this;
     }
-    CRequestDeadline(const CRequestDeadline&) = delete;
-    CRequestDeadline& operator=(const CRequestDeadline&) = delete;
 
-    // Brackets every call on the request. Enter is false when the time is up (make no call);
-    // Leave is false when it ran out during the call (its result does not count).
-    bool Enter() { return InterlockedCompareExchange(&state_, kInCall, kIdle) == kIdle; }
-    bool Leave() { return InterlockedCompareExchange(&state_, kIdle, kInCall) == kInCall; }
-
-private:
-    static constexpr LONG kIdle = 0;
-    static constexpr LONG kInCall = 1;
-    static constexpr LONG kExpired = 2;
-
-    static VOID CALLBACK OnTime(PVOID context, BOOLEAN) {
-        auto* self = static_cast<CRequestDeadline*>(context);
-        if (InterlockedExchange(&self->state_, kExpired) == kInCall) {
-            self->closedByTimer_ = true;
-            InternetCloseHandle(self->handle_);
+    // The status callback of the internet handle (and so of every handle made from it); only
+    // the request handle carries this state as its context.
+    static void CALLBACK OnStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info, DWORD) {
+        auto* state = reinterpret_cast<CAsyncRequest*>(context);
+        if (!state) return;
+        if (status == INTERNET_STATUS_REQUEST_COMPLETE && info) {
+            const auto* result = static_cast<const INTERNET_ASYNC_RESULT*>(info);
+            state->succeeded_ = result->dwResult != 0;
+            SetEvent(state->done_);
+        } else if (status == INTERNET_STATUS_HANDLE_CLOSING) {
+            state->Release();
         }
     }
 
-    unique_hinternet& request_;
-    HINTERNET handle_;
-    HANDLE timer_ = nullptr;
-    volatile LONG state_ = kIdle;
-    bool closedByTimer_ = false;  // written by the callback, read after it has finished
+    // The outcome of a call made in asynchronous mode: at once, or when WinINet reports it
+    // complete, unless the deadline passes first.
+    bool Outcome(BOOL returned, DWORD deadlineTick) {
+        if (returned) return true;
+        if (GetLastError() != ERROR_IO_PENDING) return false;
+        const DWORD now = GetTickCount();
+        const DWORD left = static_cast<LONG>(deadlineTick - now) > 0 ? deadlineTick - now : 0;
+        return WaitForSingleObject(done_, left) == WAIT_OBJECT_0 && succeeded_;
+    }
+
+    // Buffers WinINet fills or reads after the call that named them has returned.
+    std::u16string headers;
+    std::string post;
+    char chunk[kReadChunk];
+    DWORD read = 0;
+
+private:
+    CAsyncRequest() : done_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) { com::ModuleLock(); }
+    ~CAsyncRequest() {
+        Wipe(post);  // may hold the log-in
+        if (done_) CloseHandle(done_);
+        com::ModuleUnlock();
+    }
+
+    volatile LONG refs_ = 1;
+    HANDLE done_;
+    volatile bool succeeded_ = false;
 };
+
+// This thread's hold on the shared state.
+struct AsyncRequestRelease {
+    void operator()(CAsyncRequest* state) const { state->Release(); }
+};
+using AsyncRequestHold = std::unique_ptr<CAsyncRequest, AsyncRequestRelease>;
 
 // A number header of the answer, when it is there.
 bool QueryNumber(HINTERNET request, DWORD query, DWORD* value) {
@@ -156,29 +191,21 @@ bool HasHeader(HINTERNET request, DWORD query) {
 // The whole body, or nothing: a read that fails, fewer bytes than Content-Length announced, or
 // more than the cap allows make the request a failed one. A cut-off permission file must not
 // count as one without its AllowAutoLogin line.
-bool ReadBody(HINTERNET request, const CHttpOptions& options, CRequestDeadline& deadline, std::string* bytes) {
+bool ReadBody(HINTERNET request, const CHttpOptions& options, CAsyncRequest& state, DWORD deadlineTick,
+              std::string* bytes) {
     DWORD announced = 0;
     // With chunked transfer the length header (if any) is not the body's.
     const bool lengthKnown = QueryNumber(request, HTTP_QUERY_CONTENT_LENGTH, &announced) &&
                              !HasHeader(request, HTTP_QUERY_TRANSFER_ENCODING);
     if (lengthKnown && announced > options.maxBodyBytes) return false;  // not an answer of ours
     if (lengthKnown) bytes->reserve(announced);
-    std::vector<char> chunk(kReadChunk);
     for (;;) {
-        // Asking what has arrived first keeps each read short, so the deadline is looked at
-        // between reads even where closing the handle does not end a read that waits.
-        DWORD available = 0;
-        if (!deadline.Enter()) return false;
-        const BOOL queried = InternetQueryDataAvailable(request, &available, 0, 0);
-        if (!deadline.Leave() || !queried) return false;
-        const DWORD wanted = available == 0 ? kReadChunk : std::min<DWORD>(available, kReadChunk);
-        DWORD read = 0;
-        if (!deadline.Enter()) return false;
-        const BOOL ok = InternetReadFile(request, chunk.data(), wanted, &read);
-        if (!deadline.Leave() || !ok) return false;
-        if (read == 0) break;
-        if (read > options.maxBodyBytes - bytes->size()) return false;
-        bytes->append(chunk.data(), read);
+        state.read = 0;
+        if (!state.Outcome(InternetReadFile(request, state.chunk, kReadChunk - 1, &state.read), deadlineTick))
+            return false;
+        if (state.read == 0) break;
+        if (state.read > options.maxBodyBytes - bytes->size()) return false;
+        bytes->append(state.chunk, state.read);
     }
     return !lengthKnown || bytes->size() == announced;
 }
@@ -243,43 +270,46 @@ std::u16string HttpRequest(const CHttpOptions& options, const std::u16string& ur
     GuardFaults([&] {
         CUrlParts parts;
         SplitUrl(parts, url);  // a failed split leaves no host, and the connection fails below
-        // Declared in opening order: they close request first, then connection, then internet.
+        const DWORD deadlineTick = GetTickCount() + options.deadlineMs;
         const DWORD timeoutMs = std::min(options.timeoutMs, options.deadlineMs);
-        unique_hinternet internet(InternetOpenW(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+        AsyncRequestHold state(CAsyncRequest::Create());
+        if (!state) return;
+        // Declared in opening order: they close request first, then connection, then internet.
+        unique_hinternet internet(InternetOpenW(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr,
+                                                INTERNET_FLAG_ASYNC));
         if (!internet) return;
+        if (InternetSetStatusCallbackW(internet.get(), &CAsyncRequest::OnStatus) == INTERNET_INVALID_STATUS_CALLBACK)
+            return;
         SetTimeouts(internet.get(), timeoutMs);
         unique_hinternet connection(InternetConnectW(internet.get(), Wide(parts.hostName), parts.port,
                                                      Wide(parts.userName), Wide(parts.password),
                                                      INTERNET_SERVICE_HTTP, 0, 0));
         if (!connection) return;
         const std::u16string objectName = parts.path + parts.extra;
+        state->AddRef();  // the request handle's, given back by its closing notice
         unique_hinternet request(HttpOpenRequestW(connection.get(), Wide(verb), Wide(objectName), nullptr, nullptr,
-                                                  nullptr, HttpRequestFlags(parts.schemeKind == UrlSchemeHttps), 0));
-        if (!request) return;
+                                                  nullptr, HttpRequestFlags(parts.schemeKind == UrlSchemeHttps),
+                                                  reinterpret_cast<DWORD_PTR>(state.get())));
+        if (!request) {
+            state->Release();
+            return;
+        }
         // Set on every level: not every WinINet passes them down from the internet handle.
         SetTimeouts(connection.get(), timeoutMs);
         SetTimeouts(request.get(), timeoutMs);
-        // Nothing so far has waited on the network: the name look-up, the connection, the
-        // sending and every read come after this.
-        CRequestDeadline deadline(request, options.deadlineMs);
-        std::string post = ToThreadAnsi(body);  // may hold the log-in
-        WipeOnExit<std::string> wipePost(post);
-        std::u16string headerBlock = headers;  // HttpSendRequestW takes a non-const pointer
-        if (!deadline.Enter()) return;
-        const BOOL sent = HttpSendRequestW(request.get(), headerBlock.empty() ? nullptr : Wide(headerBlock),
-                                           static_cast<DWORD>(headerBlock.size()),
-                                           post.empty() ? nullptr : post.data(), static_cast<DWORD>(post.size()));
-        if (!deadline.Leave() || !sent) return;
-        Wipe(post);
+        state->post = ToThreadAnsi(body);  // may hold the log-in; wiped with the state
+        state->headers = headers;
+        const BOOL sent = HttpSendRequestW(request.get(), state->headers.empty() ? nullptr : Wide(state->headers),
+                                           static_cast<DWORD>(state->headers.size()),
+                                           state->post.empty() ? nullptr : &state->post[0],
+                                           static_cast<DWORD>(state->post.size()));
+        if (!state->Outcome(sent, deadlineTick)) return;
+        Wipe(state->post);  // sent: WinINet is done with it
         DWORD status = 0;
-        if (!deadline.Enter()) return;
-        const bool answered = QueryNumber(request.get(), HTTP_QUERY_STATUS_CODE, &status);
-        if (!deadline.Leave() || !answered || status != 200) return;
-        if (!deadline.Enter()) return;
+        if (!QueryNumber(request.get(), HTTP_QUERY_STATUS_CODE, &status) || status != 200) return;
         const std::u16string contentType = QueryContentType(request.get());
-        if (!deadline.Leave()) return;
         std::string bytes;
-        if (!ReadBody(request.get(), options, deadline, &bytes)) return;
+        if (!ReadBody(request.get(), options, *state, deadlineTick, &bytes)) return;
         text = DecodeResponseBody(bytes, CodePageFromContentType(contentType));
     });
     return text;
