@@ -1,8 +1,6 @@
 // The permission file and the list pages over the wire, against the stand-in groupware.
 #include <gtest/gtest.h>
 
-#include <chrono>
-
 #include "net/http_client_win.h"
 #include "net/permission.h"
 #include "net/server_check.h"
@@ -23,7 +21,7 @@ using testing::StandinServer;
 // records what was asked for.
 class LoopbackRouter : public IHttpClient {
 public:
-    explicit LoopbackRouter(StandinServer& server, CHttpOptions options = {}) : server_(server), inner_(options) {}
+    explicit LoopbackRouter(StandinServer& server) : server_(server) {}
     std::u16string Request(const std::u16string& url, const std::u16string& verb, const std::u16string& headers,
                            const std::u16string& body) override {
         asked.push_back(url);
@@ -84,36 +82,26 @@ TEST_F(ServerRequestsWire, PermissionFileMissingKeepsTheFlags) {
     EXPECT_EQ(theSettings.Get(u"AllowToolbar"), u"No");
 }
 
-TEST_F(ServerRequestsWire, CutShortDrippingOrHugeAnswersLeaveTheFlagsAndTheDisplays) {
-    // The administrator forbade automatic log-in; the next answer of the file is cut off
-    // before that line, then another one arrives a byte at a time.
-    CHttpOptions options;
-    options.deadlineMs = 1500;
-    LoopbackRouter router(server, options);
+TEST_F(ServerRequestsWire, CutShortOrHugeAnswersLeaveTheFlagsAndTheDisplays) {
+    // The administrator forbade automatic log-in; the next answer of the file is cut off before
+    // that line (how long failing answers may take: http_client_win_test.cpp).
+    LoopbackRouter router(server);
     theSettings.Set(u"TavelleUrl", u"http://127.0.0.1/ag.exe");
     theSettings.Set(u"AllowAutoLogin", u"No");
     theProcessState.SetAllowAutoLogin(false);
-    const std::string whole = "AllowToolbar=yes\\nAllowAutoLogin=no\\n";
     ASSERT_TRUE(server.Control("{\"routes\": {\"/tv70/toolbar.txt\": {\"body\": \"AllowToolbar=yes\\n\", "
                                "\"content_length\": 35}}}"));
     CheckToolbarPermission(router, true);
+    EXPECT_EQ(server.RequestCount(), 1);
     EXPECT_FALSE(theProcessState.AllowAutoLogin());
     EXPECT_EQ(theSettings.Get(u"AllowAutoLogin"), u"No");
-    ASSERT_TRUE(server.Control("{\"routes\": {\"/tv70/toolbar.txt\": {\"body\": \"" + whole +
-                               "\", \"drip\": 0.3}}}"));
-    const auto started = std::chrono::steady_clock::now();
-    CheckToolbarPermission(router, true);
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(3000));
-    EXPECT_FALSE(theProcessState.AllowAutoLogin());
-    EXPECT_TRUE(theProcessState.AllowToolbar());
-    EXPECT_EQ(server.RequestCount(), 2);
 
     // Four megabytes of commas for the digest: no answer of ours, and the menu stays as it was.
     ASSERT_TRUE(server.Control("{\"routes\": {\"/cgi-bin/ag.cgi\": {\"body\": \",\", \"size\": 4194304}}}"));
     theSettings.Set(u"TavelleUrl", server.Url(u"/cgi-bin/ag.cgi"));
     theProcessState.SetGroupwareCookie(u"AGSESSID=abc");
     std::vector<ServerRecord> records{{u"header"}, {u"A", u"?page=X", u"kept"}};
-    CWinInetHttpClient http(options);
+    CWinInetHttpClient http;
     EXPECT_FALSE(RefreshDigestRecords(http, true, records).has_value());
     EXPECT_EQ(records.size(), 2u);
 }
