@@ -78,5 +78,9 @@ tt_start_xvfb() {
 }
 
 tt_stop_xvfb() {
-    [[ -n "${TT_XVFB_PID:-}" ]] && kill "$TT_XVFB_PID" 2>/dev/null || true
+    # The display goes with the server: a later tt_start_xvfb must not take it for a live one.
+    if [[ -n "${TT_XVFB_PID:-}" ]]; then
+        kill "$TT_XVFB_PID" 2>/dev/null || true
+        unset DISPLAY TT_XVFB_PID
+    fi
 }
