@@ -26,6 +26,15 @@ tt_fuzz_corpus() {  # fuzzer executable
     echo "$dir"
 }
 
+# Seconds for one target in the test command: the pattern matcher and the URL splitter, the
+# most intricate code, run longest; the readers of server files and pages briefly.
+tt_fuzz_seconds() {  # fuzzer executable
+    case $(basename "$1") in
+        fuzz_pattern_matcher | fuzz_split_url) echo "${TT_FUZZ_SECONDS:-20}" ;;
+        *) echo "${TT_FUZZ_SHORT_SECONDS:-8}" ;;
+    esac
+}
+
 if [[ "${BASH_SOURCE[0]}" == "$0" ]]; then
     arg=${1:-}
     if [[ -z $arg ]]; then

@@ -90,11 +90,16 @@ tt_start_xvfb() {
         Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
         TT_XVFB_PID=$!
         export DISPLAY=":$n"
-        for _ in $(seq 50); do
+        for _ in $(seq 150); do
             [[ -e /tmp/.X11-unix/X$n ]] && return
             sleep 0.1
         done
+        # Not up in time (a loaded machine, or the number taken meanwhile): stop it before the
+        # next number, or it would outlive the run.
+        kill "$TT_XVFB_PID" 2>/dev/null || true
+        wait "$TT_XVFB_PID" 2>/dev/null || true
     done
+    unset DISPLAY TT_XVFB_PID
     echo "could not start Xvfb" >&2
     return 1
 }

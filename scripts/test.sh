@@ -112,7 +112,7 @@ source "$TT_ROOT/scripts/fuzz.sh"
 if step fuzz-build tt_build_fuzz; then
     for f in "$TT_BUILD"/fuzz/fuzz/fuzz_*; do
         [[ -x $f ]] || continue
-        run_check "$(basename "$f")" "$f" -max_total_time="${TT_FUZZ_SECONDS:-20}" -rss_limit_mb=2048 \
+        run_check "$(basename "$f")" "$f" -max_total_time="$(tt_fuzz_seconds "$f")" -rss_limit_mb=2048 \
             -timeout=30 -artifact_prefix="$LOGS/" "$(tt_fuzz_corpus "$f")"
     done
 fi

@@ -62,7 +62,11 @@ DEFAULTS = {
     # exactly as sent (path and query), or the path alone. Value: {"status": 200,
     # "headers": [[name, value], ...], "body": text, "encoding": "utf-8", "body_b64": ...,
     # "delay": seconds before the answer, "location": a redirect target (status 302 unless
-    # given), "size": pad the body by repeating it to this many bytes}.
+    # given), "size": pad the body by repeating it to this many bytes}. Hostile answers, also
+    # per route: "drip": seconds before each byte of the body (and of the status line and
+    # headers too with "drip_head": true); "content_length": the length announced instead of
+    # the body's (a larger one cuts the answer short), or false for none; either way the
+    # connection closes after the body.
     "routes": {},
     # Seconds to wait before every answer (slow-server scenarios).
     "delay": 0,
@@ -268,15 +272,48 @@ class Handler(BaseHTTPRequestHandler):
         size = int(route.get("size") or 0)
         if size and body:
             body = (body * (size // len(body) + 1))[:size]
-        self.send_response(status)
-        for name, value in headers:
-            self.send_header(name, value)
-        self.send_header("Content-Length", str(len(body)))
-        self.end_headers()
+        drip = float(route.get("drip") or 0)
+        length = route.get("content_length", len(body))
+        if length != len(body) or drip:
+            self.close_connection = True
+        if drip and route.get("drip_head"):
+            self.drip_head(status, headers, length, drip)
+        else:
+            self.send_response(status)
+            for name, value in headers:
+                self.send_header(name, value)
+            if length is not False:
+                self.send_header("Content-Length", str(length))
+            if self.close_connection:
+                self.send_header("Connection", "close")
+            self.end_headers()
         try:
+            if drip:
+                self.wfile.flush()
+                for i in range(len(body)):
+                    time.sleep(drip)
+                    self.wfile.write(body[i:i + 1])
+                    self.wfile.flush()
+                return
             # Large bodies go out in pieces so a client that gives up does not stall us long.
             for i in range(0, len(body), 65536):
                 self.wfile.write(body[i:i + 65536])
+        except (BrokenPipeError, ConnectionResetError):
+            self.close_connection = True
+
+    def drip_head(self, status, headers, length, drip):
+        """The status line and headers one byte at a time."""
+        head = "HTTP/1.1 %d %s\r\n" % (status, self.responses.get(status, ("",))[0])
+        for name, value in headers:
+            head += "%s: %s\r\n" % (name, value)
+        if length is not False:
+            head += "Content-Length: %s\r\n" % length
+        head = (head + "Connection: close\r\n\r\n").encode("latin-1")
+        try:
+            for i in range(len(head)):
+                time.sleep(drip)
+                self.wfile.write(head[i:i + 1])
+                self.wfile.flush()
         except (BrokenPipeError, ConnectionResetError):
             pass
 

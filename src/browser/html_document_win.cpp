@@ -1,6 +1,7 @@
 #include "browser/html_document_win.h"
 
 #include "support/fault_guard.h"
+#include "support/wipe.h"
 
 namespace tt {
 namespace {
@@ -48,6 +49,13 @@ public:
     void Fill(const std::u16string& account, const std::u16string& password) override {
         unique_bstr accountText = MakeBstr(account);
         unique_bstr passwordText = MakeBstr(password);
+        // Zeroed before it is freed (declared after it, so destroyed first).
+        struct WipeBstr {
+            BSTR text;
+            ~WipeBstr() {
+                if (text) WipeMemory(text, SysStringByteLen(text));
+            }
+        } wipePassword{passwordText.get()};
         if (!accountText || !passwordText) RaiseFault(kFaultOutOfMemory);
         account_->put_innerText(accountText.get());
         password_->put_innerText(passwordText.get());

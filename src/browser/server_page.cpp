@@ -2,6 +2,7 @@
 
 #include "resources/string_table.h"
 #include "settings/process_state.h"
+#include "support/wipe.h"
 
 namespace tt {
 
@@ -23,6 +24,7 @@ ServerPageOutcome HandleServerPage(IServerDocument& document, CProcessState& sta
     if (!form) return ServerPageOutcome::LoginFormMissing;
     std::u16string userName = account.userName();
     std::u16string password = account.password();
+    WipeOnExit<std::u16string> wipePassword(password);
     // Another browser window of the process may be on the same page at the same moment: only
     // the one that takes the turn submits.
     if (!state.TakeLoginTurn()) return ServerPageOutcome::LoginLeftAlone;

@@ -376,7 +376,7 @@ void CTavelleBHO::OnPageComplete(IWebBrowser2* browser, const std::u16string& ur
 void CTavelleBHO::HandlePageComplete(IWebBrowser2* browser, const std::u16string& url) {
     std::u16string serverUrl = theSettings.GetServerUrl();
     std::u16string baseUrl = serverUrl.empty() ? GetServerBaseUrl(url) : std::u16string();
-    switch (DecidePageComplete(serverUrl, url, baseUrl)) {
+    switch (DecidePageComplete(serverUrl, url, baseUrl, IsTop(browser))) {
         case PageCompleteAction::None:
             return;
         case PageCompleteAction::AutomaticSetting: {

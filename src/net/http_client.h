@@ -2,7 +2,8 @@
 // The toolbar's one way to talk HTTP: a request goes out with its verb, object name, header
 // lines and body unchanged, and the body of a 200 answer comes back as UTF-16 text decoded
 // with the character set the answer declares. Anything else (no connection, another status,
-// a body past the size cap) gives the empty text: callers treat it as "no information".
+// a body past the size cap, cut short or still arriving at the deadline) gives the empty
+// text: callers treat it as "no information".
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -66,7 +67,12 @@ std::u16string CharsetNameFromContentType(const std::u16string& contentType);
 // secure and keep-connection.
 uint32_t HttpRequestFlags(bool https);
 
-// The body-size cap: a bigger answer is not one of ours and yields the empty text.
-constexpr size_t kMaxHttpBodyBytes = size_t(4) << 20;
+// The body-size cap: a bigger answer is not one of ours and yields the empty text. The
+// toolbar's files are a few lines and its list pages a few kilobytes; a 32-bit browser runs
+// one of these in every window.
+constexpr size_t kMaxHttpBodyBytes = size_t(1) << 20;
+
+// The longest a request may take, start to last byte (the window's thread waits for it).
+constexpr unsigned long kHttpDeadlineMs = 15000;
 
 }  // namespace tt

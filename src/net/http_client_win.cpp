@@ -7,10 +7,13 @@
 
 #include <algorithm>
 #include <memory>
+#include <new>
 #include <vector>
 
+#include "support/com_object_win.h"
 #include "support/fault_guard.h"
 #include "support/unique_handle_win.h"
+#include "support/wipe.h"
 #include "text/url.h"
 
 namespace tt {
@@ -96,21 +99,115 @@ std::u16string QueryContentType(HINTERNET request) {
     return {};  // a missing header counts as an empty value
 }
 
-std::u16string ReadAndDecode(HINTERNET request, const CHttpOptions& options) {
-    const int codePage = CodePageFromContentType(QueryContentType(request));
-    // The body is gathered whole and decoded once: a multi-byte character that falls across
-    // two reads comes out whole.
-    std::string bytes;
-    std::vector<char> chunk(kReadChunk);
-    for (;;) {
-        DWORD read = 0;
-        const BOOL ok = InternetReadFile(request, chunk.data(), kReadChunk, &read);
-        if (read == 0) break;
-        if (bytes.size() + read > options.maxBodyBytes) return {};  // not an answer of ours
-        bytes.append(chunk.data(), read);
-        if (!ok) break;
+// One deadline for a whole request, from before the connection to the last byte: the socket
+// time-outs count per operation, so a server that sends a byte now and then (of its body or
+// of its status line) would hold the browser window for as long as it liked. The request runs
+// in WinINet's asynchronous mode and this thread waits for each step only until the deadline;
+// a request still running then is abandoned and fails.
+//
+// What WinINet's own threads and this one share lives here. WinINet may still be working on an
+// abandoned request long after the call returned (a blocked read ends only with the server),
+// so the state is freed by whoever lets go of it last: this thread, or the request handle's
+// closing notice, the last callback WinINet sends for it. Until then it keeps the module
+// loaded, since the callback is this module's code.
+class CAsyncRequest {
+public:
+    static CAsyncRequest* Create() {
+        auto* state = new (std::nothrow) CAsyncRequest();
+        if (state && !state->done_) {
+            delete state;
+            return nullptr;
+        }
+        return state;
     }
-    return DecodeResponseBody(bytes, codePage);
+    CAsyncRequest(const CAsyncRequest&) = delete;
+    CAsyncRequest& operator=(const CAsyncRequest&) = delete;
+
+    void AddRef() { InterlockedIncrement(&refs_); }
+    void Release() {
+        if (InterlockedDecrement(&refs_) == 0) delete this;
+    }
+
+    // The status callback of the internet handle (and so of every handle made from it); only
+    // the request handle carries this state as its context.
+    static void CALLBACK OnStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info, DWORD) {
+        auto* state = reinterpret_cast<CAsyncRequest*>(context);
+        if (!state) return;
+        if (status == INTERNET_STATUS_REQUEST_COMPLETE && info) {
+            const auto* result = static_cast<const INTERNET_ASYNC_RESULT*>(info);
+            state->succeeded_ = result->dwResult != 0;
+            SetEvent(state->done_);
+        } else if (status == INTERNET_STATUS_HANDLE_CLOSING) {
+            state->Release();
+        }
+    }
+
+    // The outcome of a call made in asynchronous mode: at once, or when WinINet reports it
+    // complete, unless the deadline passes first.
+    bool Outcome(BOOL returned, DWORD deadlineTick) {
+        if (returned) return true;
+        if (GetLastError() != ERROR_IO_PENDING) return false;
+        const DWORD now = GetTickCount();
+        const DWORD left = static_cast<LONG>(deadlineTick - now) > 0 ? deadlineTick - now : 0;
+        return WaitForSingleObject(done_, left) == WAIT_OBJECT_0 && succeeded_;
+    }
+
+    // Buffers WinINet fills or reads after the call that named them has returned.
+    std::u16string headers;
+    std::string post;
+    char chunk[kReadChunk];
+    DWORD read = 0;
+
+private:
+    CAsyncRequest() : done_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) { com::ModuleLock(); }
+    ~CAsyncRequest() {
+        Wipe(post);  // may hold the log-in
+        if (done_) CloseHandle(done_);
+        com::ModuleUnlock();
+    }
+
+    volatile LONG refs_ = 1;
+    HANDLE done_;
+    volatile bool succeeded_ = false;
+};
+
+// This thread's hold on the shared state.
+struct AsyncRequestRelease {
+    void operator()(CAsyncRequest* state) const { state->Release(); }
+};
+using AsyncRequestHold = std::unique_ptr<CAsyncRequest, AsyncRequestRelease>;
+
+// A number header of the answer, when it is there.
+bool QueryNumber(HINTERNET request, DWORD query, DWORD* value) {
+    DWORD size = sizeof *value;
+    return HttpQueryInfoW(request, query | HTTP_QUERY_FLAG_NUMBER, value, &size, nullptr) != FALSE;
+}
+
+bool HasHeader(HINTERNET request, DWORD query) {
+    DWORD size = 0;
+    return HttpQueryInfoW(request, query, nullptr, &size, nullptr) || GetLastError() == ERROR_INSUFFICIENT_BUFFER;
+}
+
+// The whole body, or nothing: a read that fails, fewer bytes than Content-Length announced, or
+// more than the cap allows make the request a failed one. A cut-off permission file must not
+// count as one without its AllowAutoLogin line.
+bool ReadBody(HINTERNET request, const CHttpOptions& options, CAsyncRequest& state, DWORD deadlineTick,
+              std::string* bytes) {
+    DWORD announced = 0;
+    // With chunked transfer the length header (if any) is not the body's.
+    const bool lengthKnown = QueryNumber(request, HTTP_QUERY_CONTENT_LENGTH, &announced) &&
+                             !HasHeader(request, HTTP_QUERY_TRANSFER_ENCODING);
+    if (lengthKnown && announced > options.maxBodyBytes) return false;  // not an answer of ours
+    if (lengthKnown) bytes->reserve(announced);
+    for (;;) {
+        state.read = 0;
+        if (!state.Outcome(InternetReadFile(request, state.chunk, kReadChunk - 1, &state.read), deadlineTick))
+            return false;
+        if (state.read == 0) break;
+        if (state.read > options.maxBodyBytes - bytes->size()) return false;
+        bytes->append(state.chunk, state.read);
+    }
+    return !lengthKnown || bytes->size() == announced;
 }
 
 void SetTimeouts(HINTERNET handle, DWORD ms) {
@@ -134,6 +231,7 @@ int CodePageFromContentType(const std::u16string& contentType) {
 }
 
 std::u16string DecodeResponseBody(const std::string& bytes, int codePage) {
+    static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 both");
     size_t length = bytes.size();
     UINT cp = static_cast<UINT>(codePage);
     if (codePage == -1) {
@@ -145,10 +243,13 @@ std::u16string DecodeResponseBody(const std::string& bytes, int codePage) {
     if (length == 0 || length > 0x7fffffff) return {};
     const int n = MultiByteToWideChar(cp, 0, bytes.data(), static_cast<int>(length), nullptr, 0);
     if (n <= 0) return codePage == -1 ? std::u16string() : ConvertWithMultiLanguage(bytes.data(), length, cp);
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    const int written = MultiByteToWideChar(cp, 0, bytes.data(), static_cast<int>(length), wide.data(), n);
+    // Straight into the result: no second copy of a large body.
+    std::u16string text(static_cast<size_t>(n), u'\0');
+    const int written = MultiByteToWideChar(cp, 0, bytes.data(), static_cast<int>(length),
+                                            reinterpret_cast<wchar_t*>(&text[0]), n);
     if (written <= 0) return {};
-    return FromWide(wide.data(), static_cast<size_t>(written));
+    text.resize(static_cast<size_t>(written));
+    return text;
 }
 
 std::string ToThreadAnsi(const std::u16string& text) {
@@ -169,33 +270,47 @@ std::u16string HttpRequest(const CHttpOptions& options, const std::u16string& ur
     GuardFaults([&] {
         CUrlParts parts;
         SplitUrl(parts, url);  // a failed split leaves no host, and the connection fails below
+        const DWORD deadlineTick = GetTickCount() + options.deadlineMs;
+        const DWORD timeoutMs = std::min(options.timeoutMs, options.deadlineMs);
+        AsyncRequestHold state(CAsyncRequest::Create());
+        if (!state) return;
         // Declared in opening order: they close request first, then connection, then internet.
-        unique_hinternet internet(InternetOpenW(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+        unique_hinternet internet(InternetOpenW(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr,
+                                                INTERNET_FLAG_ASYNC));
         if (!internet) return;
-        SetTimeouts(internet.get(), options.timeoutMs);
+        if (InternetSetStatusCallbackW(internet.get(), &CAsyncRequest::OnStatus) == INTERNET_INVALID_STATUS_CALLBACK)
+            return;
+        SetTimeouts(internet.get(), timeoutMs);
         unique_hinternet connection(InternetConnectW(internet.get(), Wide(parts.hostName), parts.port,
                                                      Wide(parts.userName), Wide(parts.password),
                                                      INTERNET_SERVICE_HTTP, 0, 0));
         if (!connection) return;
         const std::u16string objectName = parts.path + parts.extra;
+        state->AddRef();  // the request handle's, given back by its closing notice
         unique_hinternet request(HttpOpenRequestW(connection.get(), Wide(verb), Wide(objectName), nullptr, nullptr,
-                                                  nullptr, HttpRequestFlags(parts.schemeKind == UrlSchemeHttps), 0));
-        if (!request) return;
-        // Set on every level: not every WinINet passes them down from the internet handle.
-        SetTimeouts(connection.get(), options.timeoutMs);
-        SetTimeouts(request.get(), options.timeoutMs);
-        std::string post = ToThreadAnsi(body);
-        std::u16string headerBlock = headers;  // HttpSendRequestW takes a non-const pointer
-        const BOOL sent = HttpSendRequestW(request.get(), headerBlock.empty() ? nullptr : Wide(headerBlock),
-                                           static_cast<DWORD>(headerBlock.size()),
-                                           post.empty() ? nullptr : post.data(), static_cast<DWORD>(post.size()));
-        if (!sent) return;
-        DWORD status = 0;
-        DWORD size = sizeof status;
-        if (!HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr) ||
-            status != 200)
+                                                  nullptr, HttpRequestFlags(parts.schemeKind == UrlSchemeHttps),
+                                                  reinterpret_cast<DWORD_PTR>(state.get())));
+        if (!request) {
+            state->Release();
             return;
-        text = ReadAndDecode(request.get(), options);
+        }
+        // Set on every level: not every WinINet passes them down from the internet handle.
+        SetTimeouts(connection.get(), timeoutMs);
+        SetTimeouts(request.get(), timeoutMs);
+        state->post = ToThreadAnsi(body);  // may hold the log-in; wiped with the state
+        state->headers = headers;
+        const BOOL sent = HttpSendRequestW(request.get(), state->headers.empty() ? nullptr : Wide(state->headers),
+                                           static_cast<DWORD>(state->headers.size()),
+                                           state->post.empty() ? nullptr : &state->post[0],
+                                           static_cast<DWORD>(state->post.size()));
+        if (!state->Outcome(sent, deadlineTick)) return;
+        Wipe(state->post);  // sent: WinINet is done with it
+        DWORD status = 0;
+        if (!QueryNumber(request.get(), HTTP_QUERY_STATUS_CODE, &status) || status != 200) return;
+        const std::u16string contentType = QueryContentType(request.get());
+        std::string bytes;
+        if (!ReadBody(request.get(), options, *state, deadlineTick, &bytes)) return;
+        text = DecodeResponseBody(bytes, CodePageFromContentType(contentType));
     });
     return text;
 }

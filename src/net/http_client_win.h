@@ -12,6 +12,9 @@ struct CHttpOptions {
     // Connect, send and receive time-outs: a dead or stalled server must not hold the
     // browser window for the platform's defaults (which are minutes, or unlimited).
     DWORD timeoutMs = 15000;
+    // The whole request, from the connection to the last byte of the body; a request still
+    // running then is abandoned and fails.
+    DWORD deadlineMs = kHttpDeadlineMs;
     size_t maxBodyBytes = kMaxHttpBodyBytes;
 };
 

@@ -17,6 +17,10 @@ bool IsNoWord(const std::u16string& value) {
 
 }  // namespace
 
+PermissionFlags ReadPermissionFlags(const std::u16string& text) {
+    return {!IsNoWord(ExtractLineValue(text, u"AllowToolbar")), !IsNoWord(ExtractLineValue(text, u"AllowAutoLogin"))};
+}
+
 std::u16string PermissionFileUrl(const std::u16string& baseUrl) {
     CUrlParts parts;
     SplitUrl(parts, baseUrl);
@@ -33,8 +37,7 @@ void CheckToolbarPermission(IHttpClient& http, bool force) {
     }
     const std::u16string text = theProcessState.PermissionText();
     if (text.empty()) return;
-    const bool allowToolbar = !IsNoWord(ExtractLineValue(text, u"AllowToolbar"));
-    const bool allowAutoLogin = !IsNoWord(ExtractLineValue(text, u"AllowAutoLogin"));
+    const auto [allowToolbar, allowAutoLogin] = ReadPermissionFlags(text);
     theProcessState.SetAllowToolbar(allowToolbar);
     theProcessState.SetAllowAutoLogin(allowAutoLogin);
     theSettings.Set(u"AllowAutoLogin", allowAutoLogin ? u"Yes" : u"No");

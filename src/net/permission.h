@@ -7,6 +7,14 @@ namespace tt {
 
 class IHttpClient;
 
+// The two switches of a permission file: each forbids exactly when the value of its first
+// "key=" line, up to the line break, is "no" in any letter case.
+struct PermissionFlags {
+    bool allowToolbar = true;
+    bool allowAutoLogin = true;
+};
+PermissionFlags ReadPermissionFlags(const std::u16string& text);
+
 // Fetches the permission file of the stored server (once per process unless forced), sets
 // the AllowToolbar and AllowAutoLogin flags from the last non-empty answer and stores them in
 // the settings. An empty answer (failure, 404, empty file) changes nothing; an empty server

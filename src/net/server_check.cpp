@@ -3,10 +3,13 @@
 #include <climits>
 
 #include "net/http_client.h"
+#include "net/text_fields.h"
 #include "resources/string_table.h"
 #include "settings/process_state.h"
 #include "settings/toolbar_settings.h"
+#include "support/wipe.h"
 #include "toolbar/auto_login.h"
+#include "toolbar/command_table.h"
 
 namespace tt {
 namespace {
@@ -48,51 +51,75 @@ bool FindField(const std::u16string& text, size_t from, size_t n, FieldMatch& ma
     return false;
 }
 
-// The field text[start, end) without its leading and trailing double quotes.
-std::u16string StripQuotes(const std::u16string& text, size_t start, size_t end) {
-    while (start < end && text[start] == u'"') ++start;
-    while (end > start && text[end - 1] == u'"') --end;
+// text[start, end), cut to maxChars characters without splitting a surrogate pair.
+std::u16string Field(const std::u16string& text, size_t start, size_t end, size_t maxChars) {
+    if (end - start > maxChars) {
+        end = start + maxChars;
+        if (end > start && text[end - 1] >= 0xD800 && text[end - 1] <= 0xDBFF) --end;
+    }
     return text.substr(start, end - start);
 }
 
-// Splits the line text[start, end) into record.
-void SplitLine(const std::u16string& text, size_t start, size_t end, ServerRecord& record) {
+// The field text[start, end) without its leading and trailing double quotes.
+std::u16string StripQuotes(const std::u16string& text, size_t start, size_t end, size_t maxChars) {
+    while (start < end && text[start] == u'"') ++start;
+    while (end > start && text[end - 1] == u'"') --end;
+    return Field(text, start, end, maxChars);
+}
+
+// Splits the line text[start, end) into record, keeping the first limits.maxFields fields.
+void SplitLine(const std::u16string& text, size_t start, size_t end, ServerRecord& record,
+               const RecordLimits& limits) {
     size_t rest = start;  // the unsplit rest of the line starts here
     FieldMatch field{};
-    while (FindField(text, rest, end, field)) {
+    while (record.size() < limits.maxFields) {
+        if (!FindField(text, rest, end, field)) {
+            record.push_back(Field(text, rest, end, limits.maxFieldChars));
+            return;
+        }
         // Characters between rest and the field's start are passed over, as the search skips them.
-        record.push_back(StripQuotes(text, field.start, field.end));
+        record.push_back(StripQuotes(text, field.start, field.end, limits.maxFieldChars));
         rest = field.end + 1;  // past the comma
         if (rest >= end) return;
     }
-    record.push_back(text.substr(rest, end - rest));
 }
 
-std::u16string SanitizedCookie(const std::u16string& cookie) {
-    // The cookie goes into a header line of its own: a line break inside it would start
-    // another header.
-    std::u16string out;
-    for (char16_t c : cookie)
-        if (c != u'\r' && c != u'\n') out += c;
-    return out;
-}
-
-}  // namespace
-
-void ParseServerRecords(const std::u16string& text, std::vector<ServerRecord>& records) {
-    records.clear();
+// Calls onLine(start, end) for each record line of a list page, at most maxRecords times,
+// while it returns true.
+template <class OnLine>
+void ForEachRecordLine(const std::u16string& text, size_t maxRecords, OnLine onLine) {
     if (!text.empty() && text[0] == u'<') return;
     size_t pos = 0;
-    while (pos < text.size()) {
+    for (size_t count = 0; pos < text.size() && count < maxRecords; ++count) {
         const size_t start = text.find_first_not_of(u"\r\n", pos);
         if (start == std::u16string::npos) break;
         size_t end = text.find_first_of(u"\r\n", start);
         if (end == std::u16string::npos) end = text.size();
         if (text.compare(start, end - start, u"NOERROR") == 0) break;
-        records.emplace_back();
-        SplitLine(text, start, end, records.back());
+        if (!onLine(start, end)) break;
         pos = end;
     }
+}
+
+}  // namespace
+
+void ParseServerRecords(const std::u16string& text, std::vector<ServerRecord>& records, const RecordLimits& limits) {
+    records.clear();
+    ForEachRecordLine(text, limits.maxRecords, [&](size_t start, size_t end) {
+        records.emplace_back();
+        SplitLine(text, start, end, records.back(), limits);
+        return true;
+    });
+}
+
+void ForEachServerRecord(const std::u16string& text, const RecordLimits& limits,
+                         const std::function<bool(const ServerRecord&)>& visit) {
+    ServerRecord record;
+    ForEachRecordLine(text, limits.maxRecords, [&](size_t start, size_t end) {
+        record.clear();
+        SplitLine(text, start, end, record, limits);
+        return visit(record);
+    });
 }
 
 std::u16string FetchServerPage(IHttpClient& http, unsigned stringId) {
@@ -102,13 +129,13 @@ std::u16string FetchServerPage(IHttpClient& http, unsigned stringId) {
     std::u16string headers = u"Pragma: no-cache\nContent-Type: application/x-www-form-urlencoded\n";
     std::u16string verb = u"GET";
     std::u16string body;
-    const std::u16string cookie = SanitizedCookie(theProcessState.GroupwareCookie());
-    if (!cookie.empty()) {
-        headers += u"Cookie: " + cookie + u"\n";
+    WipeOnExit<std::u16string> wipeBody(body);
+    const std::u16string cookieLine = CookieHeaderLine(theProcessState.GroupwareCookie());
+    if (!cookieLine.empty()) {
+        headers += cookieLine;
     } else if (IsAutoLoginActive()) {
-        body = BuildLoginBody();
+        body = BuildLoginBody(u"&_notimecard=1");
         if (body.empty()) return {};
-        body += u"&_notimecard=1";
         verb = u"POST";
     } else {
         return {};
@@ -124,7 +151,10 @@ std::optional<bool> RefreshDigestRecords(IHttpClient& http, bool windowInUse, st
         theProcessState.SetDigestCache(digest);
     }
     if (digest.empty()) return std::nullopt;
-    ParseServerRecords(digest, digestRecords);
+    // The menu shows records 1 to 8 and "..." when a ninth exists: nothing further is kept.
+    RecordLimits limits = kDisplayRecordLimits;
+    limits.maxRecords = kMaxDigestEntries + 1;
+    ParseServerRecords(digest, digestRecords, limits);
     return digestRecords.size() > 1;
 }
 
@@ -143,13 +173,17 @@ int ParseLeadingInt(const std::u16string& text) {
     return static_cast<int>(value);
 }
 
+std::optional<std::u16string> AppointmentCaption(const ServerRecord& record, int hour, int minute) {
+    if (record.size() < 3) return std::nullopt;
+    const int h = ParseLeadingInt(record[0]);
+    const int m = ParseLeadingInt(record[1]);
+    if (h < hour || (h == hour && m < minute)) return std::nullopt;
+    return CutForDisplay(record[0] + u":" + record[1] + u" " + record[2]);
+}
+
 std::u16string NextAppointmentCaption(const std::vector<ServerRecord>& schedule, int hour, int minute) {
     for (const ServerRecord& record : schedule) {
-        if (record.size() < 3) continue;
-        const int h = ParseLeadingInt(record[0]);
-        const int m = ParseLeadingInt(record[1]);
-        if (h < hour || (h == hour && m < minute)) continue;
-        return record[0] + u":" + record[1] + u" " + record[2];
+        if (std::optional<std::u16string> caption = AppointmentCaption(record, hour, minute)) return *caption;
     }
     return {};
 }
@@ -163,9 +197,14 @@ std::optional<std::u16string> RefreshNextAppointmentCaption(IHttpClient& http, b
     }
     if (schedule.empty()) return std::nullopt;
     const LocalTime now = clock.Now();
-    std::vector<ServerRecord> records;
-    ParseServerRecords(schedule, records);
-    return NextAppointmentCaption(records, now.hour, now.minute);
+    // Read record by record up to the first appointment still to come: nothing else is kept.
+    std::u16string caption;
+    ForEachServerRecord(schedule, kDisplayRecordLimits, [&](const ServerRecord& record) {
+        std::optional<std::u16string> found = AppointmentCaption(record, now.hour, now.minute);
+        if (found) caption = std::move(*found);
+        return !found;
+    });
+    return caption;
 }
 
 }  // namespace tt

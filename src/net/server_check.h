@@ -2,6 +2,9 @@
 // The periodic server check: the new-arrivals digest and the next appointment of the day,
 // fetched from two list pages of the groupware that answer with comma-separated lines. This
 // is the deciding part; the toolbar window turns its answers into button changes.
+#include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,10 +18,30 @@ class IHttpClient;
 // One line of a list page split into fields (at least one).
 using ServerRecord = std::vector<std::u16string>;
 
+// How much of a list page is kept. A record's fields are the first ones of the full split,
+// each cut to maxFieldChars characters; records after maxRecords are not read.
+struct RecordLimits {
+    size_t maxRecords = SIZE_MAX;
+    size_t maxFields = SIZE_MAX;  // at least 1
+    size_t maxFieldChars = SIZE_MAX;
+};
+
+// The longest field kept for the displays: the longest address a browser opens (an entry's
+// page query) and far beyond any label or title.
+constexpr size_t kMaxFieldChars = 2048;
+// What the displays read of a list page: label, query and title (or hour, minute, title). A
+// hostile page of nothing but commas or line breaks must not become millions of fields.
+constexpr RecordLimits kDisplayRecordLimits{SIZE_MAX, 3, kMaxFieldChars};
+
 // Replaces records with the records of a list-page answer: lines split at carriage returns and
 // line feeds (empty lines skipped) up to a line that is exactly "NOERROR"; an answer whose
 // first character is "<" (an HTML page, such as the log-in page) holds none.
-void ParseServerRecords(const std::u16string& text, std::vector<ServerRecord>& records);
+void ParseServerRecords(const std::u16string& text, std::vector<ServerRecord>& records,
+                        const RecordLimits& limits = {});
+
+// The same records one at a time, without keeping them, while visit returns true.
+void ForEachServerRecord(const std::u16string& text, const RecordLimits& limits,
+                         const std::function<bool(const ServerRecord&)>& visit);
 
 // The answer of base URL + string stringId: sent with the groupware cookie when one is known,
 // else as a log-in post when automatic log-in is set up; empty without a request otherwise
@@ -47,8 +70,11 @@ std::optional<bool> RefreshDigestRecords(IHttpClient& http, bool windowInUse, st
 std::optional<std::u16string> RefreshNextAppointmentCaption(IHttpClient& http, bool windowInUse, IClock& clock);
 
 // The first appointment that is not earlier than hour:minute, as "h:m title" with the fields
-// as sent; empty when there is none. Records with fewer than three fields are skipped.
+// as sent (cut to kMaxShownChars); empty when there is none. Records with fewer than three
+// fields are skipped.
 std::u16string NextAppointmentCaption(const std::vector<ServerRecord>& schedule, int hour, int minute);
+// One record's part of it: its caption when it is an appointment not earlier than hour:minute.
+std::optional<std::u16string> AppointmentCaption(const ServerRecord& record, int hour, int minute);
 
 // A decimal field as the list pages send it: leading blanks and a sign allowed, conversion
 // stops at the first non-digit, no digits give 0.

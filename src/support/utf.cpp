@@ -2,9 +2,35 @@
 
 namespace tt {
 
+namespace {
+
+// The UTF-8 length of text, as Utf16ToUtf8 writes it.
+size_t Utf8Length(const std::u16string& text) {
+    size_t n = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (c < 0x80) {
+            n += 1;
+        } else if (c < 0x800) {
+            n += 2;
+        } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+                   text[i + 1] <= 0xDFFF) {
+            n += 4;
+            ++i;
+        } else {
+            n += 3;  // the rest of the plane, and U+FFFD for a lone surrogate
+        }
+    }
+    return n;
+}
+
+}  // namespace
+
 std::string Utf16ToUtf8(const std::u16string& text) {
     std::string out;
-    out.reserve(text.size());
+    // Sized exactly: the post bodies converted here hold the password, and a buffer that grew
+    // would leave a copy of it behind.
+    out.reserve(Utf8Length(text));
     for (size_t i = 0; i < text.size(); ++i) {
         char32_t c = text[i];
         if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {

@@ -9,14 +9,16 @@ namespace tt {
 // (the AutoLogin setting is exactly "Yes").
 bool IsAutoLoginActive();
 
-// String 108 filled with the stored user name and the decrypted password, or the empty text
-// when automatic log-in is not active or no user name is stored.
-std::u16string BuildLoginBody();
+// String 108 filled with the stored user name and the decrypted password, followed by tail;
+// or the empty text when automatic log-in is not active or no user name is stored. The body is
+// built in one buffer and the decrypted password wiped: the caller wipes the body after use.
+std::u16string BuildLoginBody(const std::u16string& tail = {});
 
 // The same body for given credentials. The characters the form encoding reserves ("&", "=",
 // "+", "%") are percent-encoded so that a password holding them logs in as typed; every other
 // character goes in unchanged (the caller turns the text into bytes).
-std::u16string FormatLoginBody(const std::u16string& userName, const std::u16string& password);
+std::u16string FormatLoginBody(const std::u16string& userName, const std::u16string& password,
+                               const std::u16string& tail = {});
 
 // Percent-encodes "&", "=", "+" and "%"; leaves everything else alone.
 std::u16string EscapeFormReserved(const std::u16string& text);

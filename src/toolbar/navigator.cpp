@@ -1,9 +1,13 @@
 #include "toolbar/navigator.h"
 
+#include <algorithm>
+
+#include "net/text_fields.h"
 #include "resources/string_table.h"
 #include "settings/process_state.h"
 #include "settings/toolbar_settings.h"
 #include "support/utf.h"
+#include "support/wipe.h"
 #include "toolbar/auto_login.h"
 
 namespace tt {
@@ -16,13 +20,31 @@ std::u16string QueryOfUrl(const std::u16string& url) {
     return url.substr(start, hash == std::u16string::npos ? std::u16string::npos : hash - start);
 }
 
+size_t AuthorityEnd(const std::u16string& url) {
+    const size_t separator = url.find(u"://");
+    if (separator == 0 || separator == std::u16string::npos) return std::u16string::npos;
+    for (size_t i = 0; i < separator; ++i) {
+        const char16_t c = url[i];
+        const bool schemeCharacter = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') ||
+                                     (c >= u'0' && c <= u'9') || c == u'+' || c == u'-' || c == u'.';
+        if (!schemeCharacter) return std::u16string::npos;
+    }
+    const size_t start = separator + 3;
+    const size_t end = std::min(url.find_first_of(u"/?#", start), url.size());
+    return end > start ? end : std::u16string::npos;
+}
+
 bool IsUnderBaseUrl(const std::u16string& url, const std::u16string& baseUrl) {
-    if (baseUrl.empty() || url.compare(0, baseUrl.size(), baseUrl) != 0) return false;
+    // A base without a host ("http://", as typed into the options) vouches for no address.
+    const size_t authorityEnd = AuthorityEnd(baseUrl);
+    if (authorityEnd == std::u16string::npos || url.compare(0, baseUrl.size(), baseUrl) != 0) return false;
     if (url.size() == baseUrl.size()) return true;
-    // "http://host/ag.cgi" must not vouch for "http://host/ag.cgix".
+    // "http://host/ag.cgi" must not vouch for "http://host/ag.cgix", nor "http://gw" for
+    // "http://gw.example", "http://gw@example" or "http://gw:8080".
     const char16_t next = url[baseUrl.size()];
+    if (next == u'?' || next == u'#' || next == u'/') return true;
     const char16_t last = baseUrl.back();
-    return next == u'?' || next == u'#' || next == u'/' || last == u'/' || last == u'?';
+    return baseUrl.size() > authorityEnd && (last == u'/' || last == u'?');
 }
 
 CToolbarNavigator::CToolbarNavigator(IKeyState& keys, IUserPrompts& prompts) : keys_(keys), prompts_(prompts) {}
@@ -69,6 +91,7 @@ void CToolbarNavigator::OpenRelativePage(const std::u16string& query, bool newTa
 
 void CToolbarNavigator::NavigateToUrl(const std::u16string& url, bool newTab) {
     std::u16string body;
+    WipeOnExit<std::u16string> wipeBody(body);
     std::u16string headers = kNoCacheHeader;
     const bool ctrl = keys_.CtrlHeld();
     // The web search and the portal page never see the user's password or session.
@@ -82,7 +105,9 @@ void CToolbarNavigator::NavigateToUrl(const std::u16string& url, bool newTab) {
         } else if (ctrl || theProcessState.TakeLoginTurn()) {
             // With Ctrl the page goes to another tab, which may still need its own log-in,
             // so the turn is not taken.
-            body = BuildLoginBody() + u"&" + QueryOfUrl(url);
+            const std::u16string tail = u"&" + QueryOfUrl(url);
+            body = BuildLoginBody(tail);
+            if (body.empty()) body = tail;
             headers += kFormContentTypeHeader;
             cookieStep = ctrl;
         } else {
@@ -94,10 +119,10 @@ void CToolbarNavigator::NavigateToUrl(const std::u16string& url, bool newTab) {
     }
 
     if (cookieStep && groupware) {
-        const std::u16string cookie = theProcessState.GroupwareCookie();
-        if (!cookie.empty()) {
-            headers += u"Cookie: " + cookie + u"\n";
-            body.clear();
+        const std::u16string cookieLine = CookieHeaderLine(theProcessState.GroupwareCookie());
+        if (!cookieLine.empty()) {
+            headers += cookieLine;
+            Wipe(body);
             newTab = true;
         }
     }
@@ -122,9 +147,14 @@ void CToolbarNavigator::NavigateBrowser(IBrowserNavigation* target, const std::u
         target->Navigate(url, flags, nullptr, headers);
         return;
     }
-    // The form post is the UTF-8 body with its terminating zero, however long it is.
-    const std::string utf8 = Utf16ToUtf8(body);
-    std::vector<uint8_t> postData(utf8.begin(), utf8.end());
+    // The form post is the UTF-8 body with its terminating zero, however long it is. Every
+    // buffer is sized before it is filled and wiped after the browser took its copy.
+    std::string utf8 = Utf16ToUtf8(body);
+    WipeOnExit<std::string> wipeUtf8(utf8);
+    std::vector<uint8_t> postData;
+    WipeOnExit<std::vector<uint8_t>> wipePost(postData);
+    postData.reserve(utf8.size() + 1);
+    postData.assign(utf8.begin(), utf8.end());
     postData.push_back(0);
     target->Navigate(url, flags, &postData, headers);
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -64,8 +65,13 @@ public:
 std::u16string QueryOfUrl(const std::u16string& url);
 
 // True when url lies under the stored base URL: the groupware pages, its searches and the
-// new-arrival entries. Only these may carry the user's log-in or the groupware's cookie.
+// new-arrival entries. Only these may carry the user's log-in or the groupware's cookie. The
+// base is followed by the end, "?", "#" or "/" (or itself ends in "/" or "?" after its host).
 bool IsUnderBaseUrl(const std::u16string& url, const std::u16string& baseUrl);
+
+// Where the host part (with user name and port) of "scheme://host..." ends: at the first "/",
+// "?" or "#" after it, or the end. npos when the text has no scheme or an empty host part.
+size_t AuthorityEnd(const std::u16string& url);
 
 // The one path by which the toolbar opens pages: joins the base URL and a page query,
 // decides on the log-in body, the cookie and the target tab, and tells the browser.

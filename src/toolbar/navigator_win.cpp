@@ -7,15 +7,26 @@
 
 #include "support/fault_guard.h"
 #include "support/unique_handle_win.h"
+#include "support/wipe.h"
 
 namespace tt {
 namespace {
 
-// A VARIANT that clears itself.
+// A VARIANT that clears itself. A byte array (the post data, which holds the log-in) is
+// zeroed before it is freed.
 struct Variant {
     VARIANT v;
     Variant() { VariantInit(&v); }
-    ~Variant() { VariantClear(&v); }
+    ~Variant() {
+        if (v.vt == (VT_ARRAY | VT_UI1) && v.parray) {
+            void* data = nullptr;
+            if (SUCCEEDED(SafeArrayAccessData(v.parray, &data))) {
+                WipeMemory(data, v.parray->rgsabound[0].cElements);
+                SafeArrayUnaccessData(v.parray);
+            }
+        }
+        VariantClear(&v);
+    }
     Variant(const Variant&) = delete;
     Variant& operator=(const Variant&) = delete;
 };

@@ -7,11 +7,13 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "browser/tavelle_bho_win.h"
 #include "host/host_session_win.h"
 #include "host/host_test_support_win.h"
+#include "host/message_box_answerer_win.h"
 #include "settings/process_state.h"
 #include "settings/protected_value.h"
 #include "settings/toolbar_settings.h"
@@ -53,7 +55,8 @@ protected:
         const char* port = std::getenv("TT_STANDIN_PORT");
         if (!port || !*port) GTEST_SKIP() << "the stand-in server is not running (scripts/tests.d/browser_login.sh)";
         tthost::ComTest::SetUp();
-        root_ = L"http://127.0.0.1:" + std::wstring(port, port + std::strlen(port));
+        port_.assign(port, port + std::strlen(port));
+        root_ = L"http://127.0.0.1:" + port_;
         base_ = root_ + L"/cgi-bin/ag.cgi";
         ASSERT_EQ(200u, Control(L"/__reset", "").status);
 
@@ -92,7 +95,7 @@ protected:
         ASSERT_TRUE(browser_->RunUntilIdle(20000));
     }
 
-    std::wstring root_, base_;
+    std::wstring port_, root_, base_;
     tthost::HostSession control_;
     tt::unique_hwnd window_;
     ComPtr<FakeBrowser> browser_;
@@ -127,6 +130,75 @@ TEST_F(EndToEndLogin, WrongStoredPasswordIsSentOnceOnly) {
     EXPECT_EQ(1u, CountOf(ServerLog(), "\"method\": \"POST\"")) << "an account must never be locked out";
     EXPECT_EQ(u"", tt::theProcessState.GroupwareCookie());
     EXPECT_EQ(L"ログイン - Tavelle(R) Office", browser_->Document() ? browser_->Document()->Title() : L"");
+}
+
+// Pages of any host name: the browser's session goes through the stand-in as its proxy.
+class EndToEndHostile : public EndToEndLogin {
+protected:
+    void SetUp() override {
+        EndToEndLogin::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        browser_->FireOnQuit();
+        bho_.reset();
+        auto session = std::make_shared<tthost::HostSession>();
+        session->UseProxy(L"127.0.0.1:" + port_);
+        browser_ = FakeBrowser::Create(session, window_.get());
+        ASSERT_EQ(S_OK, tt::CreateTavelleBHO(nullptr, IID_IObjectWithSite, bho_.put_void()));
+        ASSERT_EQ(S_OK, bho_->SetSite(static_cast<IWebBrowser2*>(browser_.Get())));
+    }
+    void TearDown() override {
+        tt::theSettings.Set(u"DisableAutoSetting", u"");
+        EndToEndLogin::TearDown();
+    }
+    std::wstring Title() { return browser_->Document() ? browser_->Document()->Title() : L""; }
+};
+
+TEST_F(EndToEndHostile, LookAlikeHostsUserNamesAndPortsGetNeitherThePasswordNorTheSession) {
+    tt::theSettings.Set(u"TavelleUrl", u"http://gw");  // as typed into the options: no path
+    ASSERT_EQ(200u, Control(L"/__routes", "{\"/welcome\": {\"headers\": [[\"Content-Type\", \"text/html\"], "
+                                          "[\"Set-Cookie\", \"stolen=1; path=/\"]], \"body\": "
+                                          "\"<html><head><title>Welcome</title></head></html>\"}}")
+                        .status);
+    tthost::MessageBoxAnswerer boxes({IDNO});
+    for (const wchar_t* site : {L"http://gw.evil.example", L"http://gw@evil.example", L"http://gw:8080"}) {
+        Open(std::wstring(site) + L"/cgi-bin/ag.cgi?page=AGIndex");
+        EXPECT_EQ(L"ログイン - Tavelle(R) Office", Title()) << "the page was shown: " << site;
+        Open(std::wstring(site) + L"/welcome");
+        EXPECT_EQ(L"Welcome", Title()) << site;
+    }
+    EXPECT_TRUE(browser_->Submissions().empty());
+    EXPECT_EQ(0u, CountOf(ServerLog(), "\"method\": \"POST\""));
+    EXPECT_EQ(u"", tt::theProcessState.GroupwareCookie());
+    EXPECT_FALSE(tt::theProcessState.LoginSeen());
+    EXPECT_EQ(0u, boxes.Count());
+
+    // The stored server itself, through the same proxy, is logged in to.
+    Open(L"http://gw/cgi-bin/ag.cgi?page=AGIndex");
+    const std::string log = ServerLog();
+    EXPECT_EQ(1u, CountOf(log, "\"method\": \"POST\""));
+    EXPECT_NE(std::string::npos, log.find(Base64("_System=login&_Login=1&_Account=taro&Password=secret"))) << log;
+    EXPECT_EQ(1u, browser_->Submissions().size());
+}
+
+TEST_F(EndToEndHostile, AHiddenFrameIsNotOfferedAsTheServer) {
+    tt::theSettings.Set(u"TavelleUrl", u"");
+    tt::theSettings.Set(u"DisableAutoSetting", u"");
+    ASSERT_EQ(200u, Control(L"/__routes", "{\"/news\": {\"headers\": [[\"Content-Type\", \"text/html\"]], "
+                                          "\"body\": \"<html><head><title>News</title></head><body><iframe "
+                                          "src='http://attacker.example/cgi-bin/ag.cgi?page=AGIndex' width='0' "
+                                          "height='0'></iframe></body></html>\"}}")
+                        .status);
+    tthost::MessageBoxAnswerer boxes({IDYES, IDNO});
+    Open(L"http://attacker.example/news");
+    ASSERT_EQ(1u, browser_->Frames().size());
+    EXPECT_EQ(L"ログイン - Tavelle(R) Office", browser_->Frames()[0]->Document()->Title());
+    EXPECT_EQ(0u, boxes.Count());
+    EXPECT_EQ(u"", tt::theSettings.GetServerUrl());
+
+    // A groupware page shown as the page itself is offered, and Yes stores its base.
+    Open(L"http://gw/cgi-bin/ag.cgi?page=AGIndex");
+    ASSERT_EQ(2u, boxes.Count());
+    EXPECT_EQ(u"http://gw/cgi-bin/ag.cgi", tt::theSettings.GetServerUrl());
 }
 
 }  // namespace

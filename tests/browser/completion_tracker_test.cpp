@@ -2,6 +2,8 @@
 // the end of a reload of the top page (downloads without navigation).
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "browser/completion_tracker.h"
 #include "browser/page_complete.h"
 
@@ -87,17 +89,36 @@ TEST(PageComplete, DecidesBetweenOfferLogInHandlingAndNothing) {
     const std::u16string base = u"http://gw.example/cgi-bin/ag.cgi";
 
     // No server stored: a groupware page makes an offer, any other page nothing.
-    EXPECT_EQ(PageCompleteAction::AutomaticSetting, DecidePageComplete(u"", base + u"?page=AGIndex", base));
-    EXPECT_EQ(PageCompleteAction::None, DecidePageComplete(u"", u"http://other.example/", u""));
+    EXPECT_EQ(PageCompleteAction::AutomaticSetting, DecidePageComplete(u"", base + u"?page=AGIndex", base, true));
+    EXPECT_EQ(PageCompleteAction::None, DecidePageComplete(u"", u"http://other.example/", u"", true));
 
     // A server stored: only addresses beginning with it, letter case included.
-    EXPECT_EQ(PageCompleteAction::ServerPage, DecidePageComplete(base, base + u"?page=AGIndex", u""));
+    EXPECT_EQ(PageCompleteAction::ServerPage, DecidePageComplete(base, base + u"?page=AGIndex", u"", true));
     EXPECT_EQ(PageCompleteAction::None,
-              DecidePageComplete(base, u"HTTP://gw.example/cgi-bin/ag.cgi?page=AGIndex", u""));
-    EXPECT_EQ(PageCompleteAction::None, DecidePageComplete(base, u"http://gw.example/cgi-bin/ag", u""));
+              DecidePageComplete(base, u"HTTP://gw.example/cgi-bin/ag.cgi?page=AGIndex", u"", true));
+    EXPECT_EQ(PageCompleteAction::None, DecidePageComplete(base, u"http://gw.example/cgi-bin/ag", u"", true));
     // Pages of another groupware server make no offer once a server is stored.
     EXPECT_EQ(PageCompleteAction::None,
-              DecidePageComplete(base, u"http://other.example/ag.exe?page=AGIndex", u"http://other.example/ag.exe"));
+              DecidePageComplete(base, u"http://other.example/ag.exe?page=AGIndex", u"http://other.example/ag.exe", true));
+}
+
+// Look-alike hosts, user names, ports and hidden frames go through the test browser
+// (auto_login_e2e_win_test.cpp); these are the stored URLs that the options let through.
+TEST(PageComplete, TheStoredUrlAsTypedVouchesOnlyForItsOwnHost) {
+    using tt::PageCompleteAction;
+    auto decide = [](const std::u16string& server, const std::u16string& url) {
+        return tt::DecidePageComplete(server, url, u"", true);
+    };
+    EXPECT_EQ(PageCompleteAction::ServerPage, decide(u"http://10.0.0.1", u"http://10.0.0.1?page=AGIndex"));
+    EXPECT_EQ(PageCompleteAction::None, decide(u"http://10.0.0.1", u"http://10.0.0.12/ag.cgi"));
+    EXPECT_EQ(PageCompleteAction::None, decide(u"http://gw", u"https://gw/ag.cgi"));
+    // The browser reports scheme and host in lower case, whatever the user typed; the path's
+    // case counts.
+    EXPECT_EQ(PageCompleteAction::ServerPage, decide(u"HTTP://GW.Example/ag.cgi", u"http://gw.example/ag.cgi?page=X"));
+    EXPECT_EQ(PageCompleteAction::None, decide(u"http://gw.example/AG.cgi", u"http://gw.example/ag.cgi?page=X"));
+    // A stored URL without a host vouches for no page at all.
+    EXPECT_EQ(PageCompleteAction::None, decide(u"http://", u"http://evil.example/"));
+    EXPECT_EQ(PageCompleteAction::None, decide(u"gw", u"gw.evil.example"));
 }
 
 }  // namespace

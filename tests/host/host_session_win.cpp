@@ -176,8 +176,16 @@ HttpAnswer HostSession::Fetch(const std::wstring& method, const std::wstring& ur
         }
         exchange.headers = lines;
 
-        HINTERNET session = InternetOpenW(
-            agent.c_str(), systemProxy_ ? INTERNET_OPEN_TYPE_PRECONFIG : INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+        std::wstring proxy;
+        {
+            std::lock_guard<tt::CriticalSection> g(lock_);
+            proxy = proxy_;
+        }
+        HINTERNET session =
+            !proxy.empty()
+                ? InternetOpenW(agent.c_str(), INTERNET_OPEN_TYPE_PROXY, proxy.c_str(), L"<-loopback>", 0)
+                : InternetOpenW(agent.c_str(), systemProxy_ ? INTERNET_OPEN_TYPE_PRECONFIG : INTERNET_OPEN_TYPE_DIRECT,
+                                nullptr, nullptr, 0);
         HINTERNET connection = session ? InternetConnectW(session, parts.host.c_str(), parts.port, nullptr, nullptr,
                                                           INTERNET_SERVICE_HTTP, 0, 0)
                                        : nullptr;

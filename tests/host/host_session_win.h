@@ -63,6 +63,12 @@ public:
     // Requests go out directly unless this is set; then they follow the current user's
     // Internet settings (a configured proxy), as the browser's own requests do.
     void UseSystemProxy(bool on) { systemProxy_ = on; }
+    // Every request goes to this proxy ("127.0.0.1:port"), whatever its host: lets a test
+    // visit any host name on a stand-in server. Empty: as before.
+    void UseProxy(const std::wstring& proxy) {
+        std::lock_guard<tt::CriticalSection> g(lock_);
+        proxy_ = proxy;
+    }
 
 private:
     struct Cookie {
@@ -75,6 +81,7 @@ private:
     std::vector<Cookie> cookies_;
     std::vector<HttpExchange> exchanges_;
     std::atomic<bool> systemProxy_{false};
+    std::wstring proxy_;
 };
 
 // Parts of an address by InternetCrackUrlW (lower-case host; path includes the query).

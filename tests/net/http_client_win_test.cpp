@@ -11,6 +11,7 @@
 
 #include "net/http_client_win.h"
 #include "net/standin_server_win.h"
+#include "support/com_object_win.h"
 #include "support/utf.h"
 
 namespace tt {
@@ -174,6 +175,30 @@ TEST_F(HttpClientWire, AnAnswerPastTheSizeCapIsRefused) {
     EXPECT_EQ(HttpRequest(options, server.Url(u"/big"), u"GET", u"", u""), u"");
     options.maxBodyBytes = 300000;
     EXPECT_EQ(HttpRequest(options, server.Url(u"/big"), u"GET", u"", u"").size(), 300000u);
+}
+
+TEST_F(HttpClientWire, HostileAnswersFailWithinOneDeadline) {
+    ASSERT_TRUE(server.Control(
+        "{\"routes\": {"
+        "\"/cut\": {\"body\": \"AllowToolbar=no\\n\", \"content_length\": 36},"
+        "\"/drip\": {\"body\": \"AllowToolbar=no\\nAllowAutoLogin=no\\n\", \"drip\": 0.4},"
+        "\"/drip-head\": {\"body\": \"ok\", \"drip\": 0.4, \"drip_head\": true},"
+        "\"/commas\": {\"body\": \",\", \"size\": 4194304},"
+        "\"/commas-unannounced\": {\"body\": \",\", \"size\": 4194304, \"content_length\": false},"
+        // Exactly the cap, without a length announced: still an answer.
+        "\"/fits\": {\"body\": \"x\", \"size\": 1048576, \"content_length\": false}}}"));
+    CHttpOptions options;
+    options.deadlineMs = 2000;
+    // A request that ends normally keeps nothing behind (WinINet's callbacks hold the module).
+    const LONG locks = com::ModuleLockCount();
+    EXPECT_EQ(HttpRequest(options, server.Url(u"/fits"), u"GET", u"", u"").size(), kMaxHttpBodyBytes);
+    for (int i = 0; i < 100 && com::ModuleLockCount() != locks; ++i) Sleep(20);  // the last notice may lag
+    EXPECT_EQ(com::ModuleLockCount(), locks);
+    for (const char16_t* path : {u"/cut", u"/drip", u"/drip-head", u"/commas", u"/commas-unannounced"}) {
+        const auto started = std::chrono::steady_clock::now();
+        EXPECT_EQ(HttpRequest(options, server.Url(path), u"GET", u"", u""), u"") << Utf16ToUtf8(path);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(3500)) << Utf16ToUtf8(path);
+    }
 }
 
 TEST(HttpClientWin, CodePagesFromTheMimeDatabase) {

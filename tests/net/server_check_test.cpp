@@ -3,6 +3,7 @@
 
 #include "net/fake_http_client.h"
 #include "net/server_check.h"
+#include "net/text_fields.h"
 #include "settings/process_state.h"
 #include "settings/protected_value.h"
 #include "settings/toolbar_settings.h"
@@ -172,6 +173,36 @@ TEST_F(ServerCheck, NextAppointmentFollowsTheClock) {
     // The log-in page instead of the list: an empty caption (the button is disabled).
     http.Answer(kScheduleUrl, u"<html></html>");
     EXPECT_EQ(RefreshNextAppointmentCaption(http, true, clock), std::optional<std::u16string>(u""));
+}
+
+TEST_F(ServerCheck, HostileListPagesKeepOnlyWhatTheDisplaysShow) {
+    theProcessState.SetGroupwareCookie(u"AGSESSID=abc");
+    // A megabyte of commas is one record of three empty fields, not a million fields.
+    http.Answer(kDigestUrl, std::u16string(1 << 20, u','));
+    std::vector<ServerRecord> records;
+    EXPECT_EQ(RefreshDigestRecords(http, true, records), std::optional<bool>(false));
+    EXPECT_EQ(records, (std::vector<ServerRecord>{{u"", u"", u""}}));
+
+    // Many long records: the header and the eight entries the menu shows, and a ninth that
+    // makes its "..."; fields cut to the longest address a browser opens.
+    std::u16string many;
+    for (int i = 0; i < 20; ++i) many += u"L,?page=X&id=" + std::u16string(3000, u'9') + u",T,more,fields\r\n";
+    http.Answer(kDigestUrl, many);
+    EXPECT_EQ(RefreshDigestRecords(http, true, records), std::optional<bool>(true));
+    ASSERT_EQ(records.size(), 9u);
+    EXPECT_EQ(records[8].size(), 3u);
+    EXPECT_EQ(records[8][1].size(), kMaxFieldChars);
+
+    // Every appointment of a long day is still looked at; the caption is cut for the button.
+    std::u16string day;
+    for (int i = 0; i < 50000; ++i) day += u"8,00,early\n";
+    day += u"9,30," + std::u16string(5000, u'会') + u"\nNOERROR\n";
+    http.Answer(kScheduleUrl, day);
+    const std::optional<std::u16string> caption = RefreshNextAppointmentCaption(http, true, clock);
+    ASSERT_TRUE(caption.has_value());
+    EXPECT_EQ(caption->size(), kMaxShownChars);
+    EXPECT_EQ(caption->substr(0, 6), u"9:30 会");
+    EXPECT_EQ(caption->back(), u'\u2026');
 }
 
 }  // namespace

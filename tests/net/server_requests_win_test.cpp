@@ -82,6 +82,30 @@ TEST_F(ServerRequestsWire, PermissionFileMissingKeepsTheFlags) {
     EXPECT_EQ(theSettings.Get(u"AllowToolbar"), u"No");
 }
 
+TEST_F(ServerRequestsWire, CutShortOrHugeAnswersLeaveTheFlagsAndTheDisplays) {
+    // The administrator forbade automatic log-in; the next answer of the file is cut off before
+    // that line (how long failing answers may take: http_client_win_test.cpp).
+    LoopbackRouter router(server);
+    theSettings.Set(u"TavelleUrl", u"http://127.0.0.1/ag.exe");
+    theSettings.Set(u"AllowAutoLogin", u"No");
+    theProcessState.SetAllowAutoLogin(false);
+    ASSERT_TRUE(server.Control("{\"routes\": {\"/tv70/toolbar.txt\": {\"body\": \"AllowToolbar=yes\\n\", "
+                               "\"content_length\": 35}}}"));
+    CheckToolbarPermission(router, true);
+    EXPECT_EQ(server.RequestCount(), 1);
+    EXPECT_FALSE(theProcessState.AllowAutoLogin());
+    EXPECT_EQ(theSettings.Get(u"AllowAutoLogin"), u"No");
+
+    // Four megabytes of commas for the digest: no answer of ours, and the menu stays as it was.
+    ASSERT_TRUE(server.Control("{\"routes\": {\"/cgi-bin/ag.cgi\": {\"body\": \",\", \"size\": 4194304}}}"));
+    theSettings.Set(u"TavelleUrl", server.Url(u"/cgi-bin/ag.cgi"));
+    theProcessState.SetGroupwareCookie(u"AGSESSID=abc");
+    std::vector<ServerRecord> records{{u"header"}, {u"A", u"?page=X", u"kept"}};
+    CWinInetHttpClient http;
+    EXPECT_FALSE(RefreshDigestRecords(http, true, records).has_value());
+    EXPECT_EQ(records.size(), 2u);
+}
+
 TEST_F(ServerRequestsWire, AutomaticLogInPollsTheDigestAsAnAnsiPost) {
     ASSERT_TRUE(server.Control("{\"accounts\": {\"山田\": \"p&w=1\"}, \"charset\": \"EUC-JP\", "
                                "\"digest\": [[\"ヘッダ\"], [\"新着\", \"?page=BulletinView&id=1\", \"お知らせ\"]]}"));

@@ -1,5 +1,7 @@
 #include "toolbar/navigation_fakes.h"
 
+#include <utility>
+
 #include "support/utf.h"
 
 namespace tt::testing {
@@ -13,7 +15,7 @@ void FakeBrowser::Navigate(const std::u16string& url, int32_t flags, const std::
     call.hasPostData = postData != nullptr;
     if (postData) call.postData = *postData;
     call.headers = headers;
-    navigations.push_back(call);
+    navigations.push_back(std::move(call));  // no stray copy of a posted log-in
 }
 
 void FakeBrowser::DropCacheEntry(const std::u16string& url) { events.push_back("drop " + Utf16ToUtf8(url)); }

@@ -129,6 +129,14 @@ TEST_F(NavigatorTest, NewTabCarriesTheCookieInsteadOfTheLogIn) {
     navigator.OpenPage(2056, true);
     EXPECT_EQ(browser.Last().headers, kPragma + u"Cookie: sid=1\n");
     EXPECT_FALSE(browser.Last().hasPostData);
+    // A page's cookie text cannot add header lines of its own; nothing left of it, no header.
+    theProcessState.SetGroupwareCookie(u"sid=1\r\nReferer: http://evil/\n");
+    navigator.OpenPage(2056, true);
+    EXPECT_EQ(browser.Last().headers, kPragma + u"Cookie: sid=1Referer: http://evil/\n");
+    theProcessState.SetGroupwareCookie(u"\r\n");
+    navigator.OpenPage(2056, true);
+    EXPECT_EQ(browser.Last().headers, kPragma);
+    theProcessState.SetGroupwareCookie(u"sid=1");
 
     // Without automatic log-in a new tab carries the cookie as well.
     theSettings.Set(u"AutoLogin", u"No");

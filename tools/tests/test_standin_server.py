@@ -216,6 +216,26 @@ class StandinServerTest(unittest.TestCase):
         self.request("POST", "/__log/clear")
         self.assertEqual(self.log(), [])
 
+    def test_hostile_routes_drip_cut_short_and_unannounced(self):
+        self.control(routes={"/drip": {"body": "abc", "drip": 0.2},
+                             "/cut": {"body": "AllowToolbar=no\n", "content_length": 40},
+                             "/open": {"body": "x" * 5, "content_length": False}})
+        started = time.monotonic()
+        resp, data = self.request("GET", "/drip")
+        self.assertEqual(data, b"abc")
+        self.assertGreaterEqual(time.monotonic() - started, 0.55)
+        conn = http.client.HTTPConnection("127.0.0.1", self.port, timeout=10)
+        conn.request("GET", "/cut")
+        resp = conn.getresponse()
+        self.assertEqual(resp.getheader("Content-Length"), "40")
+        with self.assertRaises(http.client.IncompleteRead) as cut:
+            resp.read()
+        self.assertEqual(cut.exception.partial, b"AllowToolbar=no\n")
+        conn.close()
+        resp, data = self.request("GET", "/open")
+        self.assertIsNone(resp.getheader("Content-Length"))
+        self.assertEqual(data, b"xxxxx")
+
     def test_bad_control_request(self):
         resp, _ = self.request("POST", "/__control", b"[1]")
         self.assertEqual(resp.status, 400)
