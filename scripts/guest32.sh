@@ -265,8 +265,25 @@ boot_guest() {  # image folder, disk option, job folder, serial log, seconds[, f
     return $rc
 }
 
+# Images of other keys (earlier versions of this file) that nothing has used for a week; each
+# use touches "ready".
+prune_old_images() {
+    local dir
+    for dir in "$GUEST_CACHE"/*; do
+        [[ -d $dir && $dir != "$GUEST_DIR" && $dir != *.tmp.* && -e $dir/ready ]] || continue
+        if [[ -z $(find "$dir/ready" -mtime -7) ]]; then
+            say "removing $dir (unused for a week)"
+            rm -rf "$dir" "$dir.lock"
+        fi
+    done
+}
+
 ensure_image() {
-    [[ -e $GUEST_DIR/ready ]] && { say "image cached in $GUEST_DIR"; return; }
+    if [[ -e $GUEST_DIR/ready ]]; then
+        touch "$GUEST_DIR/ready"
+        say "image cached in $GUEST_DIR"
+        return
+    fi
     mkdir -p "$GUEST_CACHE"
     exec 9>"$GUEST_DIR.lock"
     flock 9
@@ -280,6 +297,7 @@ ensure_image() {
     touch "$tmp/ready"
     mv "$tmp" "$GUEST_DIR"
     say "image built in $(cat "$GUEST_DIR/build-seconds") s: $GUEST_DIR"
+    prune_old_images
 }
 
 run_job() {  # job folder, seconds
