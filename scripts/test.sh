@@ -90,6 +90,7 @@ fi
 # Windows, 32-bit: the shipped DLL and the 32-bit test programs, run in the emulated 32-bit
 # guest (scripts/test32.sh), since this machine runs no 32-bit code.
 build_win32() { TT_TARGETS="TavelleToolbarIE module_tests unit_tests tavelle_test_host" tt_build_windows i686; }
+stage32_started=$SECONDS
 if step win32-build build_win32; then
     source "$TT_ROOT/scripts/test32.sh"
 fi

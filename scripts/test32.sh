@@ -2,7 +2,7 @@
 # build/win-i686 run in the emulated 32-bit guest (scripts/guest32.sh) under 32-bit Wine. The
 # steps there are scripts/test32_guest.sh; their results count here like every other test's.
 # A guest that cannot be built or booted fails the stage. Sourced by scripts/test.sh.
-stage32_started=$SECONDS
+stage32_started=${stage32_started:-$SECONDS}  # test.sh starts the clock before the 32-bit build
 stage32_job=$TT_BUILD/guest32-test
 echo "== win32-guest-image"
 if bash "$TT_ROOT/scripts/guest32.sh" >"$LOGS/win32-guest-image.log" 2>&1; then
@@ -18,16 +18,17 @@ if ((stage32_image_ok)); then
     mkdir -p "$stage32_job/out"
     # The same absolute paths inside the guest: the test programs know the source tree's.
     stage32_bin=$TT_BUILD/win-i686
-    mkdir -p "$TT_ROOT/dist"
-    cp "$stage32_bin/src/module/TavelleToolbarIE.dll" "$TT_ROOT/dist/"
     tar -cPf "$stage32_job/in.tar" "$TT_ROOT/scripts/lib.sh" "$TT_ROOT/scripts/demo.sh" \
         "$TT_ROOT/scripts/test32_guest.sh" "$TT_ROOT/tools/demo_session.py" "$TT_ROOT/tools/standin_server.py" \
-        "$TT_ROOT/src/resources/strings.txt" "$TT_ROOT/dist/TavelleToolbarIE.dll" \
+        "$TT_ROOT/src/resources/strings.txt" \
         "$stage32_bin/src/module/TavelleToolbarIE.dll" "$stage32_bin/tests/module/module_tests.exe" \
         "$stage32_bin/tests/module/load_probe.exe" "$stage32_bin/tests/unit_tests.exe" \
         "$stage32_bin/tests/host/tavelle_test_host.exe"
     {
         echo "tar -xPf /job/in.tar"
+        # The demo session names the shipped file: there, it is this build's DLL.
+        printf 'mkdir -p %q && cp %q %q\n' "$TT_ROOT/dist" "$stage32_bin/src/module/TavelleToolbarIE.dll" \
+            "$TT_ROOT/dist/"
         printf 'TT_BUILD=%q bash %q /job/out\n' "$TT_BUILD" "$TT_ROOT/scripts/test32_guest.sh"
     } >"$stage32_job/run.sh"
 
@@ -65,5 +66,5 @@ if ((stage32_image_ok)); then
     fi
 fi
 stage32_image=$(bash "$TT_ROOT/scripts/guest32.sh" --dir)
-echo "   32-bit stage: $((SECONDS - stage32_started)) s; the guest image's build took" \
+echo "   32-bit stage (with its build): $((SECONDS - stage32_started)) s; the guest image's build took" \
     "$(cat "$stage32_image/build-seconds" 2>/dev/null || echo '?') s (once, then cached in $stage32_image)"

@@ -84,6 +84,8 @@ enum : int {
     kGetWindow = 3, kShowDW = 5, kGetBandInfo = 8,          // IOleWindow, IDockingWindow, IDeskBand
 };
 
+int __cdecl AddThree(int a, int b, int c) { return a + b + c; }
+
 class ShippedModuleX86 : public tthost::ComTest {
 protected:
     void SetUp() override {
@@ -112,6 +114,10 @@ protected:
 
 TEST_F(ShippedModuleX86, EntryPointsMethodsAndWindowProcedureRemoveTheirOwnArguments) {
     HRESULT hr = E_FAIL;
+    // The probe sees a __cdecl function's arguments left behind.
+    ASSERT_EQ(12u, StackLeft(reinterpret_cast<const void*>(&AddThree), &hr, 1, 2, 3));
+    ASSERT_EQ(6, hr);
+
     EXPECT_EQ(0u, StackLeft(Export("DllCanUnloadNow"), &hr));
     EXPECT_EQ(S_OK, hr);
 
