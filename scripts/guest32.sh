@@ -139,7 +139,7 @@ build_image() {
     local tmp=$1 started=$SECONDS
     local root=$tmp/rootfs
     mkdir -p "$tmp"
-    say "building the 32-bit guest image in $tmp (about 10 minutes)"
+    say "building the 32-bit guest image in $tmp (10 to 20 minutes on two cores)"
 
     say "extracting the i386 packages (mmdebstrap, nothing runs)"
     local includes=() p
@@ -208,7 +208,7 @@ build_image() {
         die "mke2fs failed"
     rm -rf "$root" "$initrd" "$tmp/kernel" "$kernel_deb"
 
-    say "first boot: the guest installs its packages and prepares Wine (about 6 minutes)"
+    say "first boot: the guest installs its packages and prepares Wine (5 to 15 minutes)"
     local job=$tmp/first-boot
     mkdir -p "$job"
     local booted=$SECONDS

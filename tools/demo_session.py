@@ -632,10 +632,14 @@ class Session:
         self.mark("options-ok")
         self.driver.call("press", dlg["hwnd"], IDOK)
         self.wait_for("the options dialog to close", lambda: self.gone(dlg["hwnd"]), timeout=15)
-        self.check(self.setting("Username") == ACCOUNT[0] and self.setting("AutoLogin") == "Yes",
-                   "registry: Parameters\\Username = %s, AutoLogin = Yes" % ACCOUNT[0])
-        _, values = self.registry()
-        password = values.get("UserPassword", {})
+        # The toolbar stores what the dialog took once the dialog has closed.
+        def stored():
+            if self.setting("Username") != ACCOUNT[0] or self.setting("AutoLogin") != "Yes":
+                return None
+            return self.registry()[1].get("UserPassword")
+        password = self.wait_for("the log-in name, automatic log-in and password in the registry", stored,
+                                 timeout=15)
+        self.verified("registry: Parameters\\Username = %s, AutoLogin = Yes" % ACCOUNT[0])
         raw = password.get("bytes", "").encode("latin-1")
         self.check(password.get("type") == REG_BINARY and raw and ACCOUNT[1].encode() not in raw and
                    ACCOUNT[1].encode("utf-16-le") not in raw,
@@ -644,8 +648,10 @@ class Session:
         self.wait_request("options-ok", "the permission file to be read again after OK", url=permission)
         self.check(len(find_requests(self.since("options"), url=permission)) >= 1,
                    "the permission file %s was read (forced again on OK)" % permission)
-        self.check(self.setting("AllowToolbar") == "Yes" and self.setting("AllowAutoLogin") == "Yes",
-                   "registry: AllowToolbar = Yes, AllowAutoLogin = Yes (from the permission file)")
+        # Stored when the answer has been read, a moment after the request.
+        self.wait_for("AllowToolbar = Yes and AllowAutoLogin = Yes in the registry",
+                      lambda: self.setting("AllowToolbar") == "Yes" and self.setting("AllowAutoLogin") == "Yes")
+        self.verified("registry: AllowToolbar = Yes, AllowAutoLogin = Yes (from the permission file)")
 
     def step_new_arrivals(self):
         def ready():
