@@ -66,5 +66,9 @@ if ((stage32_image_ok)); then
     fi
 fi
 stage32_image=$(bash "$TT_ROOT/scripts/guest32.sh" --dir)
-echo "   32-bit stage (with its build): $((SECONDS - stage32_started)) s; the guest image's build took" \
-    "$(cat "$stage32_image/build-seconds" 2>/dev/null || echo '?') s (once, then cached in $stage32_image)"
+if [[ -s $stage32_image/build-seconds && -e $stage32_image/ready ]]; then
+    stage32_image="the guest image's build took $(cat "$stage32_image/build-seconds") s (once; cached in $stage32_image)"
+else
+    stage32_image="no guest image"
+fi
+echo "   32-bit stage (with its build): $((SECONDS - stage32_started)) s; $stage32_image"
