@@ -19,7 +19,7 @@ tt_build_native() {  # the sanitizer build of the portable core and its tests
 
 # The shipped DLL is 32-bit (i686). Machines whose kernel cannot run 32-bit Linux programs
 # cannot run Wine's 32-bit side either, so the tests run the same sources built for x86-64
-# under 64-bit Wine; where 32-bit Wine works, the 32-bit tests run as well.
+# under 64-bit Wine; the 32-bit build runs in an emulated 32-bit guest (scripts/guest32.sh).
 tt_build_windows() {  # arch (i686 | x86_64), extra cmake args...
     local arch=$1
     shift
@@ -36,6 +36,7 @@ tt_build_windows() {  # arch (i686 | x86_64), extra cmake args...
         -DTT_VERSION="${TT_VERSION:-}" "$@"
 }
 
+# Whether this machine runs 32-bit Wine itself (most machines of this kind refuse 32-bit code).
 tt_can_run_win32() { /usr/lib/wine/wine --version >/dev/null 2>&1; }
 
 # A Wine prefix of our own: Japanese locale, no window-manager stalls. arch: win32 | win64.
@@ -61,6 +62,12 @@ tt_wine_fresh_prefix() {  # arch
     tt_wine_env "$@"
     "$WINESERVER" -k >/dev/null 2>&1 || true
     rm -rf "$WINEPREFIX"
+    if [[ -n ${TT_WINE_SEED:-} ]]; then
+        # A copy of a prefix made the same way beforehand (the 32-bit guest keeps one: a new
+        # prefix takes a minute or more there).
+        cp -a "$TT_WINE_SEED" "$WINEPREFIX"
+        return
+    fi
     tt_wine wineboot -i >/dev/null 2>&1
     tt_wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
     # Dialogs as on a Japanese desktop: the shell dialog font (MS Shell Dlg stands for MS UI Gothic

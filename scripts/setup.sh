@@ -10,6 +10,7 @@ packages=(
     wine wine32:i386 wine64 xvfb x11-apps x11-utils imagemagick
     locales fonts-ipafont-gothic
     wixl msitools
+    qemu-system-x86 mmdebstrap e2fsprogs cpio
 )
 
 missing=()
@@ -34,3 +35,7 @@ if ! locale -a 2>/dev/null | grep -qi '^ja_JP.utf8$'; then
     grep -q '^ja_JP.UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' >> /etc/locale.gen
     locale-gen >/dev/null
 fi
+
+# The emulated 32-bit guest where the shipped DLL runs (built once, then cached outside the
+# checkout). A failure here does not stop the 64-bit work; the 32-bit stage reports it.
+bash "$(dirname "$0")/guest32.sh" || echo "setup: the 32-bit guest could not be built (see above)" >&2

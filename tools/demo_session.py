@@ -17,6 +17,7 @@ page, web search, portal) and the demo's groupware host all reach it, and runs t
 import argparse
 import base64
 import datetime
+import hashlib
 import json
 import os
 import re
@@ -57,6 +58,10 @@ DIGEST = [
 PORTAL_PAGE = ("<html><head><title>Tavelle</title></head>"
                "<body><h1>Tavelle</h1><p>Tavelle(R) ツールバー</p></body></html>")
 
+
+# Every wait and time limit is this many times longer (--slow): the emulated 32-bit guest runs
+# programs about twenty times slower than this machine.
+SLOW = 1.0
 
 # Every file a scripted session writes into its output folder.
 SESSION_OUTPUTS = ("transcript.txt", "options-dialog.png", "top-page.png", "digest-menu.png", "update-notice.png",
@@ -209,6 +214,14 @@ def pe_machine(path):
     return names.get(machine, "machine 0x%x" % machine)
 
 
+def file_digest(path):
+    try:
+        with open(path, "rb") as f:
+            return hashlib.sha256(f.read()).hexdigest()
+    except OSError:
+        return None
+
+
 def windows_path_in_prefix(path, prefix=None):
     """Where a C:\\ path of the Wine prefix lies on this machine."""
     prefix = prefix or os.environ.get("WINEPREFIX", "")
@@ -222,7 +235,7 @@ def image_colours(path, box=None):
     command = ["convert", path]
     if box is not None:
         command += ["-crop", "%dx%d+%d+%d" % (box[2], box[3], box[0], box[1]), "+repage"]
-    answer = subprocess.run(command + ["-format", "%k", "info:"], capture_output=True, text=True, timeout=60)
+    answer = subprocess.run(command + ["-format", "%k", "info:"], capture_output=True, text=True, timeout=60 * SLOW)
     if answer.returncode != 0:
         raise StepFailed("convert could not read %s: %s" % (path, answer.stderr.strip()))
     return int(answer.stdout.strip() or 0)
@@ -252,7 +265,7 @@ class Standin:
              "--max-lifetime", "7200"],
             stdout=subprocess.PIPE, stderr=self.stderr)
         line = b""
-        deadline = time.monotonic() + 30
+        deadline = time.monotonic() + 30 * SLOW
         while not line.endswith(b"\n"):
             if time.monotonic() > deadline or self.proc.poll() is not None:
                 raise StepFailed("the stand-in server did not start (see %s)" % self.stderr.name)
@@ -293,12 +306,13 @@ class Driver:
     """The connection to the driver thread inside the test browser."""
 
     def __init__(self, listener, timeout):
+        timeout *= SLOW
         listener.settimeout(timeout)
         try:
             self.sock, _ = listener.accept()
         except socket.timeout:
             raise StepFailed("the test browser did not connect within %d s" % timeout)
-        self.sock.settimeout(60)
+        self.sock.settimeout(60 * SLOW)
         self.pending = b""
 
     def call(self, *fields):
@@ -308,7 +322,7 @@ class Driver:
             try:
                 chunk = self.sock.recv(65536)
             except socket.timeout:
-                raise DriverError("no answer to %r within 60 s" % fields[0])
+                raise DriverError("no answer to %r within %d s" % (fields[0], 60 * SLOW))
             if not chunk:
                 raise DriverError("the test browser closed the connection")
             self.pending += chunk
@@ -335,7 +349,7 @@ def set_wine_proxy(wine, port, logdir):
         f.write('"ProxyOverride"="<local>"\r\n')
     with open(os.path.join(logdir, "regedit.log"), "wb") as out:
         rc = subprocess.run([wine, "regedit", "/S", r"C:\tavelle-demo-proxy.reg"], stdout=out, stderr=out,
-                            timeout=120).returncode
+                            timeout=120 * SLOW).returncode
     if rc != 0:
         raise StepFailed("regedit could not set the proxy (exit %d)" % rc)
 
@@ -383,6 +397,7 @@ class Session:
 
     # -- waiting
     def wait_for(self, what, probe, timeout=15.0, interval=0.25):
+        timeout *= SLOW
         deadline = time.monotonic() + timeout
         last_error = None
         while True:
@@ -482,14 +497,14 @@ class Session:
         # Pop-up menus keep their pixels off the root's image under Xvfb: grab their own
         # windows and lay them on top.
         listing = subprocess.run(["xwininfo", "-root", "-children", "-display", display], capture_output=True,
-                                 text=True, timeout=30).stdout
+                                 text=True, timeout=30 * SLOW).stdout
         for n, w in enumerate(extra_windows):
             xid = x_window_at(listing, w["rect"])
             if xid:
                 layers += [self.grab(["-id", xid], "layer%d" % n), "-geometry",
                            "+%d+%d" % (w["rect"][0], w["rect"][1]), "-composite"]
         png = subprocess.run(["convert"] + layers + ["-crop", "%dx%d+%d+%d" % (width, height, x, y), "+repage", path],
-                             capture_output=True, timeout=60)
+                             capture_output=True, timeout=60 * SLOW)
         if png.returncode != 0 or not os.path.exists(path):
             raise StepFailed("convert failed: %s" % png.stderr.decode(errors="replace").strip())
         # Not blank: the picture has more than a few colours, and inside its frame each pop-up's
@@ -510,7 +525,7 @@ class Session:
         path = os.path.join(self.logdir, "shot-%s.xwd" % name)
         with open(path, "wb") as f:
             rc = subprocess.run(["xwd", "-silent", "-display", os.environ.get("DISPLAY", "")] + which, stdout=f,
-                                stderr=subprocess.PIPE, timeout=30).returncode
+                                stderr=subprocess.PIPE, timeout=30 * SLOW).returncode
         if rc != 0:
             raise StepFailed("xwd %s failed" % " ".join(which))
         return "xwd:" + path
@@ -617,10 +632,14 @@ class Session:
         self.mark("options-ok")
         self.driver.call("press", dlg["hwnd"], IDOK)
         self.wait_for("the options dialog to close", lambda: self.gone(dlg["hwnd"]), timeout=15)
-        self.check(self.setting("Username") == ACCOUNT[0] and self.setting("AutoLogin") == "Yes",
-                   "registry: Parameters\\Username = %s, AutoLogin = Yes" % ACCOUNT[0])
-        _, values = self.registry()
-        password = values.get("UserPassword", {})
+        # The toolbar stores what the dialog took once the dialog has closed.
+        def stored():
+            if self.setting("Username") != ACCOUNT[0] or self.setting("AutoLogin") != "Yes":
+                return None
+            return self.registry()[1].get("UserPassword")
+        password = self.wait_for("the log-in name, automatic log-in and password in the registry", stored,
+                                 timeout=15)
+        self.verified("registry: Parameters\\Username = %s, AutoLogin = Yes" % ACCOUNT[0])
         raw = password.get("bytes", "").encode("latin-1")
         self.check(password.get("type") == REG_BINARY and raw and ACCOUNT[1].encode() not in raw and
                    ACCOUNT[1].encode("utf-16-le") not in raw,
@@ -629,8 +648,10 @@ class Session:
         self.wait_request("options-ok", "the permission file to be read again after OK", url=permission)
         self.check(len(find_requests(self.since("options"), url=permission)) >= 1,
                    "the permission file %s was read (forced again on OK)" % permission)
-        self.check(self.setting("AllowToolbar") == "Yes" and self.setting("AllowAutoLogin") == "Yes",
-                   "registry: AllowToolbar = Yes, AllowAutoLogin = Yes (from the permission file)")
+        # Stored when the answer has been read, a moment after the request.
+        self.wait_for("AllowToolbar = Yes and AllowAutoLogin = Yes in the registry",
+                      lambda: self.setting("AllowToolbar") == "Yes" and self.setting("AllowAutoLogin") == "Yes")
+        self.verified("registry: AllowToolbar = Yes, AllowAutoLogin = Yes (from the permission file)")
 
     def step_new_arrivals(self):
         def ready():
@@ -660,7 +681,7 @@ class Session:
         log = self.since("login")
         first = find_requests(log, url=GROUPWARE + "?page=AGIndex", method="GET")
         self.check(first, "the server answered the page with its log-in page (not logged in yet)")
-        time.sleep(1.0)  # a second submission would show by now
+        time.sleep(1.0 * SLOW)  # a second submission would show by now
         b = self.browser()
         subs = b["submissions"]
         self.check(len(subs) == 1 and subs[0]["form"] == "LoginForm",
@@ -773,7 +794,7 @@ class Session:
         updates = self.strings[503]
         self.wait_for("the automatic update check of the restarted timer",
                       lambda: find_requests(self.since("digest"), url=updates), timeout=20)
-        time.sleep(0.5)  # the answer (404) reaches the check; a notice would open by now
+        time.sleep(0.5 * SLOW)  # the answer (404) reaches the check; a notice would open by now
         self.check(self.dialog(title="Tavelle ツールバーの更新") is None,
                    "the automatic check read %s and stayed silent (no version published yet)" % updates,
                    "an update notice opened although no version was published")
@@ -802,9 +823,9 @@ class Session:
     def step_close(self):
         self.driver.call("close")
         try:
-            rc = self.host.wait(30)
+            rc = self.host.wait(30 * SLOW)
         except subprocess.TimeoutExpired:
-            raise StepFailed("the browser did not end within 30 s of closing its window")
+            raise StepFailed("the browser did not end within %d s of closing its window" % (30 * SLOW))
         self.check(rc == 0, "the browser window closed and the program ended (exit code 0)",
                    "the browser ended with exit code %d" % rc)
         self.host_out.flush()
@@ -813,7 +834,7 @@ class Session:
         self.check(not faults, "no fault guard reported a fault (debugger output)",
                    "the debugger output has fault reports: %s" % "; ".join(faults[:5]))
         query = subprocess.run([self.args.wine, "reg", "query", "HKCU\\" + SETTINGS_KEY + "\\Parameters"],
-                               capture_output=True, timeout=120, env=wine_environment())
+                               capture_output=True, timeout=120 * SLOW, env=wine_environment())
         text = query.stdout.decode("utf-8", errors="replace")
         self.check(query.returncode == 0 and GROUPWARE in text and ACCOUNT[0] in text,
                    "reg query after the end: the settings stay in the registry",
@@ -854,7 +875,7 @@ class Session:
 
     def abort(self):
         """The whole session ran out of time: end the browser, so that every wait ends."""
-        print("the session ran out of time (%g s); ending the browser" % self.args.timeout, file=sys.stderr)
+        print("the session ran out of time (%g s); ending the browser" % (self.args.timeout * SLOW), file=sys.stderr)
         if self.host and self.host.poll() is None:
             self.host.kill()
 
@@ -890,23 +911,44 @@ class Session:
             ("A web search and a bulletin search, kept in the history", self.step_searches),
             ("A manual update check finds the newer version", self.step_update_check),
             ("Closing the browser", self.step_close),
-        ][:self.args.steps]
+        ]
+        if self.args.steps and self.args.steps < len(steps) - 1:
+            steps = steps[:self.args.steps] + steps[-1:]
         self.say("Tavelle toolbar demo: a scripted session")
-        for folder, note in (("x86", "not run by the demo, whose browser is the x86-64 build"),
-                             ("x64", "the 64-bit tabs' module, built as the toolbar below")):
-            shipped = os.path.join(ROOT, "dist", folder, "TavelleToolbarIE.dll")
-            if os.path.exists(shipped):
-                self.say("  shipped:  dist/%s/TavelleToolbarIE.dll, %s, %d bytes; %s"
-                         % (folder, pe_machine(shipped), os.path.getsize(shipped), note))
-            else:
-                self.say("  shipped:  dist/%s/TavelleToolbarIE.dll was not built in this run" % folder)
-        self.say("  browser:  %s, %s, under 64-bit Wine" % (os.path.basename(self.args.host),
-                                                           pe_machine(self.args.host)))
-        self.say("  toolbar:  %s, %s: the same sources built for x86-64, registered by %s" % (
-            self.args.dll, pe_machine(windows_path_in_prefix(self.args.dll)), self.args.registered_by))
+        shipped32 = os.path.join(ROOT, "dist", "x86", "TavelleToolbarIE.dll")
+        run = windows_path_in_prefix(self.args.dll)
+        if self.args.guest:
+            # The shipped DLL itself runs here: say where, and that it is the same file.
+            same = os.path.exists(shipped32) and file_digest(shipped32) == file_digest(run)
+            self.say("  machine:  %s" % self.args.guest)
+            self.say("  shipped:  dist/x86/TavelleToolbarIE.dll, %s, %d bytes: the DLL that runs here" % (
+                pe_machine(shipped32), os.path.getsize(shipped32)) if os.path.exists(shipped32) else
+                "  shipped:  dist/x86/TavelleToolbarIE.dll is missing")
+            self.say("  browser:  %s, %s, under 32-bit Wine" % (os.path.basename(self.args.host),
+                                                               pe_machine(self.args.host)))
+            self.say("  toolbar:  %s, %s: %s, registered by %s" % (
+                self.args.dll, pe_machine(run),
+                "the shipped DLL, byte for byte" if same else "NOT the same file as dist/x86/TavelleToolbarIE.dll",
+                self.args.registered_by))
+        else:
+            for folder, note in (("x86", "not run here (bash scripts/demo.sh --32 runs it in an emulated "
+                                         "32-bit guest)"),
+                                 ("x64", "the 64-bit tabs' module, built as the toolbar below")):
+                shipped = os.path.join(ROOT, "dist", folder, "TavelleToolbarIE.dll")
+                if os.path.exists(shipped):
+                    self.say("  shipped:  dist/%s/TavelleToolbarIE.dll, %s, %d bytes; %s"
+                             % (folder, pe_machine(shipped), os.path.getsize(shipped), note))
+                else:
+                    self.say("  shipped:  dist/%s/TavelleToolbarIE.dll was not built in this run" % folder)
+            self.say("  browser:  %s, %s, under 64-bit Wine" % (os.path.basename(self.args.host),
+                                                               pe_machine(self.args.host)))
+            self.say("  toolbar:  %s, %s: the same sources built for x86-64, registered by %s" % (
+                self.args.dll, pe_machine(run), self.args.registered_by))
         self.say("  servers:  stand-in groupware %s, update server %s, web search and portal, all on "
                  "127.0.0.1:%d (the prefix's proxy)" % (GROUPWARE, self.strings.get(503, "?"), self.standin.port))
         self.say("  account:  %s / %s" % ACCOUNT)
+        if len(steps) < 10:
+            self.say("  steps:    the first %d and the closing one" % (len(steps) - 1))
         self.say("")
         failed = None
         started = time.monotonic()
@@ -957,7 +999,7 @@ class Session:
 
 def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--wine", required=True, help="the wine64 loader")
+    parser.add_argument("--wine", required=True, help="the Wine loader")
     parser.add_argument("--host", required=True, help="tavelle_test_host.exe")
     parser.add_argument("--dll", required=True, help="the registered DLL as Windows sees it")
     parser.add_argument("--bho", required=True, help="class id of the browser helper object")
@@ -966,13 +1008,17 @@ def main(argv=None):
     parser.add_argument("--out", default=os.path.join(ROOT, "artifacts", "demo"))
     parser.add_argument("--interactive", action="store_true")
     parser.add_argument("--timeout", type=float, default=600, help="the whole session's limit in seconds")
-    parser.add_argument("--steps", type=int, default=None, help="run only the first STEPS steps")
+    parser.add_argument("--steps", type=int, default=0, help="only the first N steps, then the closing one")
     parser.add_argument("--registered-by", default="regsvr32", help="how the toolbar was registered")
+    parser.add_argument("--slow", type=float, default=1.0, help="every wait and limit this many times longer")
+    parser.add_argument("--guest", default="", help="the emulated machine the shipped 32-bit DLL runs in")
     args = parser.parse_args(argv)
+    global SLOW
+    SLOW = max(1.0, args.slow)
     os.makedirs(args.out, exist_ok=True)
     session = Session(args)
     if not args.interactive:
-        watchdog = threading.Timer(args.timeout, session.abort)
+        watchdog = threading.Timer(args.timeout * SLOW, session.abort)
         watchdog.daemon = True
         watchdog.start()
     try:
