@@ -77,8 +77,13 @@ tt_start_xvfb() {
     return 1
 }
 
+# Stops the display tt_start_xvfb started, if any, and forgets it: a later tt_start_xvfb (the
+# 32-bit tests after the 64-bit ones) starts a new one instead of using the stopped one.
 tt_stop_xvfb() {
-    [[ -n "${TT_XVFB_PID:-}" ]] && kill "$TT_XVFB_PID" 2>/dev/null || true
+    if [[ -n "${TT_XVFB_PID:-}" ]]; then
+        kill "$TT_XVFB_PID" 2>/dev/null || true
+        unset TT_XVFB_PID DISPLAY
+    fi
 }
 
 # Copies a toolbar DLL into the prefix's Program Files and registers it with regsvr32, as an
