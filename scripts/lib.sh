@@ -117,3 +117,13 @@ tt_stop_xvfb() {
     kill "$TT_XVFB_PID" 2>/dev/null || true
     unset TT_XVFB_PID DISPLAY
 }
+
+# Copies a toolbar DLL into the prefix's Program Files and registers it with regsvr32, as an
+# installation does; prints the registered path as Windows sees it.
+tt_install_toolbar() {  # dll
+    local dir="$WINEPREFIX/drive_c/Program Files/Tavelle Toolbar"
+    mkdir -p "$dir"
+    cp "$1" "$dir/"
+    tt_wine regsvr32 /s 'C:\Program Files\Tavelle Toolbar\TavelleToolbarIE.dll' >&2 || return 1
+    echo 'C:\Program Files\Tavelle Toolbar\TavelleToolbarIE.dll'
+}

@@ -13,6 +13,21 @@ mkdir -p "$LOGS"
 passed=0
 failed=0
 
+# What the steps start in the background (stand-in servers) is named here, so that an
+# interrupted run leaves nothing behind: those, the virtual display and our Wine prefix's server.
+tt_children=()
+cleanup() {
+    trap - EXIT INT TERM
+    local pid
+    for pid in "${tt_children[@]}"; do
+        kill "$pid" 2>/dev/null || true
+    done
+    tt_stop_xvfb
+    [[ -n ${WINESERVER:-} && -n ${WINEPREFIX:-} ]] && "$WINESERVER" -k >/dev/null 2>&1 || true
+}
+trap cleanup EXIT
+trap 'echo "interrupted"; exit 130' INT TERM
+
 fail_step() {  # name: a step that is not a test program (a build) counts as one failure
     echo "FAILED: $1 (log: $LOGS/$1.log)"
     tail -n 40 "$LOGS/$1.log"
@@ -29,6 +44,8 @@ step() {  # name, command...: runs a build step quietly, its output kept in the 
     fi
 }
 
+# A step that needs every one of its tests to run sets TT_REQUIRE_ALL=1: then a skipped test,
+# or no test at all, counts as a failure instead of passing unnoticed.
 run_gtest() {  # name, command...: runs a GoogleTest program and adds its counts
     local name=$1
     shift
@@ -50,6 +67,15 @@ count_gtest() {  # name, log, exit code: adds the counts of a GoogleTest program
         tail -n 30 "$log"
     fi
     grep -aE '^\[  FAILED  \] [A-Za-z]' "$log" | sort -u | sed 's/^/   /'
+    if [[ -n ${TT_REQUIRE_ALL:-} ]]; then
+        local skipped
+        skipped=$(grep -aE '^\[  SKIPPED \] [A-Za-z]' "$log" | sed 's/ (.*//' | sort -u | wc -l)
+        if ((skipped > 0 || p == 0)); then
+            echo "   $name: $skipped test(s) skipped, $p passed: the step did not run"
+            grep -aE '^\[  SKIPPED \] [A-Za-z]' "$log" | sort -u | sed 's/^/   /'
+            f=$((f + 1))
+        fi
+    fi
     echo "   $p passed, $f failed"
     passed=$((passed + p))
     failed=$((failed + f))

@@ -259,7 +259,8 @@ class Standin:
         path = os.path.join(logdir, "standin-config.json")
         with open(path, "w", encoding="utf-8") as f:
             json.dump(config, f, ensure_ascii=False)
-        self.stderr = open(os.path.join(logdir, "standin.log"), "wb")
+        self.logdir = logdir
+        self.stderr = open(os.path.join(logdir, "standin-output.log"), "wb")
         self.proc = subprocess.Popen(
             [sys.executable, os.path.join(HERE, "standin_server.py"), "--port", "0", "--config", path,
              "--max-lifetime", "7200"],
@@ -291,8 +292,24 @@ class Standin:
     def log(self):
         return self._call("GET", "/__log")
 
+    def write_request_log(self):
+        """logs/standin.log: every request the server received, as it received it."""
+        with open(os.path.join(self.logdir, "standin.log"), "w", encoding="utf-8") as f:
+            try:
+                log = self.log()
+            except Exception as e:
+                f.write("the stand-in server did not give its log: %s\n" % e)
+                return
+            f.write("%d requests to the stand-in server (groupware, update server, web search, proxy)\n" % len(log))
+            for n, entry in enumerate(log):
+                f.write("%4d %s %s (%d bytes)\n" % (n, entry["method"], request_url(entry), len(body_of(entry))))
+                for name in ("Cookie", "Content-Type", "Pragma", "User-Agent"):
+                    if header(entry, name):
+                        f.write("       %s: %s\n" % (name, header(entry, name)))
+
     def stop(self):
         if self.proc.poll() is None:
+            self.write_request_log()
             try:
                 self._call("POST", "/__shutdown", {})
                 self.proc.wait(5)
@@ -348,10 +365,55 @@ def set_wine_proxy(wine, port, logdir):
         f.write('"ProxyEnable"=dword:00000001\r\n"ProxyServer"="127.0.0.1:%d"\r\n' % port)
         f.write('"ProxyOverride"="<local>"\r\n')
     with open(os.path.join(logdir, "regedit.log"), "wb") as out:
+        out.write(b"== regedit /S: the proxy of the prefix's Internet settings, 127.0.0.1:%d\n" % port)
+        out.flush()
         rc = subprocess.run([wine, "regedit", "/S", r"C:\tavelle-demo-proxy.reg"], stdout=out, stderr=out,
                             timeout=120 * SLOW).returncode
+        out.write(b"exit %d\n" % rc)
     if rc != 0:
         raise StepFailed("regedit could not set the proxy (exit %d)" % rc)
+
+
+def export_settings(wine, path):
+    """logs/regedit.log: the toolbar's registry settings as regedit exports them."""
+    exported = os.path.join(os.environ["WINEPREFIX"], "drive_c", "tavelle-demo-export.reg")
+    try:
+        os.remove(exported)
+    except FileNotFoundError:
+        pass
+    with open(path, "a", encoding="utf-8") as out:
+        out.write("== regedit /E HKEY_CURRENT_USER\\Software\\Tavelle, after the session\n")
+        try:
+            rc = subprocess.run([wine, "regedit", "/E", r"C:\tavelle-demo-export.reg", r"HKEY_CURRENT_USER\Software\Tavelle"],
+                                capture_output=True, timeout=120 * SLOW, env=wine_environment()).returncode
+        except (OSError, subprocess.TimeoutExpired) as e:
+            out.write("regedit did not run: %s\n" % e)
+            return
+        if rc != 0 or not os.path.exists(exported):
+            out.write("regedit /E failed (exit %d)\n" % rc)
+            return
+        with open(exported, "rb") as f:
+            data = f.read()
+        out.write(data.decode("utf-16" if data[:2] in (b"\xff\xfe", b"\xfe\xff") else "utf-8", errors="replace")
+                  .replace("\r\n", "\n"))
+
+
+def browser_record_text(record):
+    """logs/browser.log: what the test browser recorded: its navigations, form submissions and bands."""
+    if not record:
+        return "no record of the browser was taken\n"
+    lines = ["location %s, title %r, %d band(s) docked" % (record["location"], record["title"], record["bands"])]
+    for call in record.get("showBrowserBar", []):
+        lines.append("ShowBrowserBar %s %s" % (call["clsid"], "show" if call["show"] else "hide"))
+    for n in record.get("navigations", []):
+        lines.append("%-10s %-4s %s -> %s %s%s" % (n["origin"], n["method"], n["url"], n["status"], n["finalUrl"],
+                                                  " (cancelled)" if n["cancelled"] else ""))
+        for h in n["headers"].splitlines():
+            if h.strip():
+                lines.append("           %s" % h.strip())
+    for sub in record.get("submissions", []):
+        lines.append("submitted form %s: %s %s" % (sub["form"], sub["method"], sub["action"]))
+    return "\n".join(lines) + "\n"
 
 
 def wine_environment():
@@ -382,6 +444,7 @@ class Session:
         self.expected_caption = None
         self.version = None
         self.shots = []
+        self.browser_record = None
 
     # -- output
     def say(self, text=""):
@@ -463,6 +526,23 @@ class Session:
         v = values.get(name)
         return v.get("text") if v else None
 
+    def settings_seen(self):
+        exists, values = self.registry("Parameters")
+        if not exists:
+            return "no Parameters key"
+        return ", ".join("%s=%r" % (n, v.get("text")) for n, v in sorted(values.items())) or "an empty Parameters key"
+
+    def expect_state(self, text, probe, seen, timeout=15.0):
+        """A state the toolbar reaches on its own time (a registry write after a request, a timer's
+        work): waited for with a limit, and on giving up reported with what was seen last."""
+        timeout *= SLOW
+        deadline = time.monotonic() + timeout
+        while not probe():
+            if time.monotonic() > deadline:
+                raise StepFailed("not so within %g s: %s; saw %s" % (timeout, text, seen()))
+            time.sleep(0.2)
+        self.verified(text)
+
     def log(self):
         return self.standin.log()
 
@@ -483,6 +563,14 @@ class Session:
             if w["hwnd"] == window["hwnd"]:
                 return w
         return None
+
+    def take_browser_record(self):
+        """Kept for logs/browser.log: the last record the browser gave before it closed."""
+        if self.driver and self.host and self.host.poll() is None:
+            try:
+                self.browser_record = self.browser()
+            except (DriverError, OSError):
+                pass
 
     # -- screenshots
     def screenshot(self, name, caption, extra_windows=()):
@@ -577,10 +665,13 @@ class Session:
                    "text buttons read 新規: / 一覧: and the appointment button 新着情報",
                    "captions %r / %r / %r" % (captions[2009], captions[2015], captions[2022]))
         self.check(toolbar["search"] is not None, "the search box sits over button 2003")
-        exists, values = self.registry()
-        init = values.get("Initialized", {})
-        self.check(exists and init.get("type") == REG_DWORD and init.get("number") == 1,
-                   "registry: %s has Initialized = 1 (REG_DWORD)" % SETTINGS_KEY)
+        def initialized():
+            exists, values = self.registry()
+            init = values.get("Initialized", {})
+            return exists and init.get("type") == REG_DWORD and init.get("number") == 1
+        self.expect_state("registry: %s has Initialized = 1 (REG_DWORD)" % SETTINGS_KEY, initialized,
+                          lambda: sorted(self.registry()[1].items()))
+        _, values = self.registry()
         stamp = values.get("LastExecute", {}).get("number", 0)
         self.check(stamp_is_recent(stamp, datetime.datetime.now()), "registry: LastExecute = %d (this hour)" % stamp,
                    "registry: LastExecute = %d, not the hour of this run" % stamp)
@@ -604,9 +695,8 @@ class Session:
         self.verified("then: %s" % follow)
         self.answer_box(box, IDNO)
         self.verified("answered No (the options are opened from the toolbar's menu next)")
-        self.check(self.setting("TavelleUrl") == GROUPWARE,
-                   "registry: Parameters\\TavelleUrl = %s (the base address of the page shown)" % GROUPWARE,
-                   "TavelleUrl is %r" % self.setting("TavelleUrl"))
+        self.expect_state("registry: Parameters\\TavelleUrl = %s (the base address of the page shown)" % GROUPWARE,
+                          lambda: self.setting("TavelleUrl") == GROUPWARE, self.settings_seen)
 
     def step_options(self):
         self.mark("options")
@@ -634,26 +724,26 @@ class Session:
         self.mark("options-ok")
         self.driver.call("press", dlg["hwnd"], IDOK)
         self.wait_for("the options dialog to close", lambda: self.gone(dlg["hwnd"]), timeout=15)
-        # The toolbar stores what the dialog took once the dialog has closed.
-        def stored():
-            if self.setting("Username") != ACCOUNT[0] or self.setting("AutoLogin") != "Yes":
-                return None
-            return self.registry()[1].get("UserPassword")
-        password = self.wait_for("the log-in name, automatic log-in and password in the registry", stored,
-                                 timeout=15)
-        self.verified("registry: Parameters\\Username = %s, AutoLogin = Yes" % ACCOUNT[0])
-        raw = password.get("bytes", "").encode("latin-1")
-        self.check(password.get("type") == REG_BINARY and raw and ACCOUNT[1].encode() not in raw and
-                   ACCOUNT[1].encode("utf-16-le") not in raw,
-                   "registry: UserPassword is REG_BINARY (%d bytes) and does not hold the password in clear" % len(raw))
+        # OK asks the server for its permission file first, then stores: the registry is read
+        # once the toolbar has got there.
+        self.expect_state("registry: Parameters\\Username = %s, AutoLogin = Yes" % ACCOUNT[0],
+                          lambda: self.setting("Username") == ACCOUNT[0] and self.setting("AutoLogin") == "Yes",
+                          self.settings_seen)
+        def password():
+            value = self.registry()[1].get("UserPassword", {})
+            return value.get("type"), value.get("bytes", "").encode("latin-1")
+        self.expect_state("registry: UserPassword stored as REG_BINARY", lambda: password()[0] == REG_BINARY,
+                          lambda: "type %r" % (password()[0],))
+        raw = password()[1]
+        self.check(raw and ACCOUNT[1].encode() not in raw and ACCOUNT[1].encode("utf-16-le") not in raw,
+                   "registry: UserPassword (%d bytes) does not hold the password in clear" % len(raw))
         permission = "http://groupware.tavelle.example/tv70/toolbar.txt"
         self.wait_request("options-ok", "the permission file to be read again after OK", url=permission)
         self.check(len(find_requests(self.since("options"), url=permission)) >= 1,
                    "the permission file %s was read (forced again on OK)" % permission)
-        # Stored when the answer has been read, a moment after the request.
-        self.wait_for("AllowToolbar = Yes and AllowAutoLogin = Yes in the registry",
-                      lambda: self.setting("AllowToolbar") == "Yes" and self.setting("AllowAutoLogin") == "Yes")
-        self.verified("registry: AllowToolbar = Yes, AllowAutoLogin = Yes (from the permission file)")
+        self.expect_state("registry: AllowToolbar = Yes, AllowAutoLogin = Yes (from the permission file)",
+                          lambda: self.setting("AllowToolbar") == "Yes" and self.setting("AllowAutoLogin") == "Yes",
+                          self.settings_seen)
 
     def step_new_arrivals(self):
         def ready():
@@ -779,10 +869,11 @@ class Session:
         self.wait_request("bulletin", "the bulletin search", url=url, method="GET")
         self.verified("button 2005 (掲示板を検索): GET %s (Shift_JIS bytes)" % url)
         self.wait_page("BulletinSimpleSearch - Tavelle(R) Office")
-        _, mru = self.registry("SearchMRU")
-        history = [mru[k]["text"] for k in sorted((k for k in mru if k.isdigit()), key=int)]
-        self.check(history[:2] == ["議事録", "会議 資料"],
-                   "registry: SearchMRU holds 0 = 議事録, 1 = 会議 資料", "SearchMRU: %r" % history)
+        def history():
+            _, mru = self.registry("SearchMRU")
+            return [mru[k]["text"] for k in sorted((k for k in mru if k.isdigit()), key=int)]
+        self.expect_state("registry: SearchMRU holds 0 = 議事録, 1 = 会議 資料",
+                          lambda: history()[:2] == ["議事録", "会議 資料"], lambda: "SearchMRU %r" % history())
         box = self.driver.call("type", "会", "replace")["search"]
         self.check(box["text"] == "会議 資料" and box["selection"] == [1, len("会議 資料")],
                    "typing 会 completes to 会議 資料 from the history, the added part selected",
@@ -869,7 +960,7 @@ class Session:
             command += ["--driver", str(self.listener.getsockname()[1])]
         command.append(self.start_url)
         self.marks["start"] = 0
-        self.host_out = open(os.path.join(self.logdir, "browser.log"), "wb")
+        self.host_out = open(os.path.join(self.logdir, "browser-output.log"), "wb")
         env = wine_environment()
         # Wine writes the program's debugger output on this channel: the fault guards' reports.
         env["WINEDEBUG"] = "-all,warn+seh"
@@ -894,6 +985,13 @@ class Session:
             self.listener.close()
         if self.standin:
             self.standin.stop()
+        # The logs a failure is read from: the server's requests (written above), the browser's
+        # record and the registry as the session left it.
+        if not self.args.interactive:
+            with open(os.path.join(self.logdir, "browser.log"), "w", encoding="utf-8") as f:
+                f.write(browser_record_text(self.browser_record))
+        if os.environ.get("WINEPREFIX"):
+            export_settings(self.args.wine, os.path.join(self.logdir, "regedit.log"))
 
     def run_scripted(self):
         # What an earlier run left here (a failure picture above all) would pass for this run's.
@@ -959,7 +1057,9 @@ class Session:
             t0 = time.monotonic()
             try:
                 fn()
+                self.take_browser_record()
             except (StepFailed, DriverError) as e:
+                self.take_browser_record()
                 self.say("    FAILED: %s" % e)
                 failed = n
                 try:

@@ -22,6 +22,12 @@ Tests steer it through a small control API and read back exactly what was sent t
   POST /__log/clear empties the log
   POST /__shutdown  stops the server
 
+For long runs the server can flip between ways of being unwell ("flip" below): each answer
+other than the control API's and the proxy's tunnels is served in the mode of the moment,
+"up" (as configured, routes included), "down" (the connection closes without an answer),
+"slow" (the answer comes late), "drip" (it comes a few bytes at a time) or "garbage" (bytes
+that are no answer, or a 200 whose body is noise). The mode is logged with each request.
+
 Start: standin_server.py [--port N] [--port-file F] [--config F.json] [--idle-exit S]
                          [--max-lifetime S]
 It binds 127.0.0.1 (port 0 picks a free one), prints "PORT <n>" on its standard output and
@@ -32,6 +38,7 @@ import base64
 import copy
 import json
 import os
+import random
 import secrets
 import sys
 import threading
@@ -70,7 +77,15 @@ DEFAULTS = {
     "routes": {},
     # Seconds to wait before every answer (slow-server scenarios).
     "delay": 0,
+    # null, or {"modes": ["up", "down", "slow", "drip", "garbage"], "period": seconds each mode
+    # lasts, "slow": seconds of delay, "drip": seconds a dripped answer takes}.
+    "flip": None,
+    # false: every answer says "Connection: close" and the connection ends with it, so that no
+    # client keeps idle connections to this server.
+    "keep_alive": True,
 }
+
+FLIP_MODES = ("up", "down", "slow", "drip", "garbage")
 
 CODECS = {"shift_jis": "cp932", "euc-jp": "euc_jp", "utf-8": "utf-8", "none": "cp932"}
 
@@ -84,6 +99,36 @@ class State:
         self.log = []
         self.sessions = set()
         self.last_request = time.monotonic()
+        self.started = time.monotonic()
+        self.random = random.Random(7)
+
+
+def flip_mode(flip, started, now):
+    """The mode of the moment: the modes in turn, each for `period` seconds."""
+    modes = [m for m in flip.get("modes") or FLIP_MODES if m in FLIP_MODES] or ["up"]
+    period = float(flip.get("period") or 1.0)
+    return modes[int((now - started) / period) % len(modes)]
+
+
+class DripWriter:
+    """An answer's bytes a few at a time, so that it takes `seconds` whatever its length."""
+
+    def __init__(self, raw, seconds):
+        self._raw = raw
+        self._seconds = seconds
+
+    def write(self, data):
+        data = bytes(data)
+        pieces = max(1, min(len(data), 24))
+        step = -(-len(data) // pieces)
+        for i in range(0, len(data), step):
+            self._raw.write(data[i:i + step])
+            self._raw.flush()
+            time.sleep(self._seconds / 2 / pieces)
+        return len(data)
+
+    def __getattr__(self, name):
+        return getattr(self._raw, name)
 
 
 def text_answer(state, text):
@@ -181,6 +226,11 @@ class Handler(BaseHTTPRequestHandler):
     def log_message(self, fmt, *args):  # quiet
         pass
 
+    def end_headers(self):
+        if getattr(self, "closing", False):
+            self.send_header("Connection", "close")
+        super().end_headers()
+
     @property
     def state(self):
         return self.server.state
@@ -230,15 +280,23 @@ class Handler(BaseHTTPRequestHandler):
             return
         with self.state.lock:
             self.state.last_request = time.monotonic()
-            self.state.log.append({
+            entry = {
                 "method": self.command,
                 "target": self.path,
                 "version": self.request_version,
                 "headers": [[k, v] for k, v in self.headers.items()],
                 "body_b64": base64.b64encode(body).decode("ascii"),
                 "raw_b64": base64.b64encode(bytes(self.rfile.record)).decode("ascii"),
-            })
+            }
             config = copy.deepcopy(self.state.config)
+            self.closing = config.get("keep_alive") is False
+            flip = config.get("flip")
+            mode = flip_mode(flip, self.state.started, self.state.last_request) if flip else None
+            if mode and self.command != "CONNECT":
+                entry["flip"] = mode
+            self.state.log.append(entry)
+        if mode and self.command != "CONNECT" and self.unwell(mode, flip):
+            return
         if self.command == "CONNECT":
             # A tunnel for HTTPS through this server as a proxy: logged, then refused, since
             # the stand-in speaks plain HTTP only.
@@ -256,6 +314,34 @@ class Handler(BaseHTTPRequestHandler):
         if delay:
             time.sleep(delay)
         self.serve(split, body, config)
+
+    def unwell(self, mode, flip):
+        """Serves the request in a flipped mode; False when it is to be answered as usual."""
+        if mode == "down":
+            self.close_connection = True
+            return True
+        if mode == "garbage":
+            with self.state.lock:
+                noise = bytes(self.state.random.getrandbits(8) for _ in range(self.state.random.randint(1, 600)))
+                framed = self.state.random.random() < 0.5
+            self.close_connection = True
+            try:
+                if framed:
+                    self.send_response(200)
+                    self.send_header("Content-Type", "text/plain")
+                    self.send_header("Content-Length", str(len(noise)))
+                    self.end_headers()
+                self.wfile.write(noise)
+            except (BrokenPipeError, ConnectionResetError):
+                pass
+            return True
+        if mode == "slow":
+            time.sleep(float(flip.get("slow") or 1.0))
+        elif mode == "drip":
+            # For this answer only: the connection ends with it.
+            self.close_connection = True
+            self.wfile = DripWriter(self.wfile, float(flip.get("drip") or 1.0))
+        return False
 
     def scripted(self, route, delay):
         delay += float(route.get("delay") or 0)

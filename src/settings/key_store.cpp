@@ -1,6 +1,9 @@
 #include "settings/key_store.h"
 
+#include <algorithm>
+
 #include "resources/string_table.h"
+#include "support/utf.h"
 
 namespace tt {
 namespace {
@@ -35,6 +38,37 @@ std::unique_ptr<IKey> OpenOrCreateSettingsKey(IKeyStore& store) {
 void DeleteKeyTree(IKey& parent, const std::u16string& name) {
     // An empty name is the parent itself, which this never deletes.
     if (!name.empty()) DeleteTree(parent, name);
+}
+
+bool RewriteSubkey(IKey& parent, const std::u16string& name, const std::vector<KeyValue>& values, bool prune) {
+    if (name.empty()) return false;
+    auto sub = parent.CreateSubkey(name);
+    if (!sub) return false;
+    for (const KeyValue& v : values) sub->SetValue(v.name, v.type, v.data);
+    if (prune) {
+        // Names compare as the store compares them: letter case aside.
+        auto fold = [](std::u16string s) {
+            for (char16_t& c : s) c = AsciiLower(c);
+            return s;
+        };
+        std::vector<std::u16string> wanted;
+        wanted.reserve(values.size());
+        for (const KeyValue& v : values) wanted.push_back(fold(v.name));
+        std::sort(wanted.begin(), wanted.end());
+        // Collected first: deleting while enumerating would skip names.
+        std::vector<std::u16string> stale;
+        KeyValue existing;
+        for (uint32_t i = 0; sub->EnumValue(i, &existing); ++i) {
+            if (!std::binary_search(wanted.begin(), wanted.end(), fold(existing.name))) stale.push_back(existing.name);
+        }
+        for (const auto& s : stale) sub->DeleteValue(s);
+        std::vector<std::u16string> below;
+        std::u16string child;
+        for (uint32_t i = 0; sub->EnumSubkey(i, &child); ++i) below.push_back(child);
+        for (const auto& c : below) DeleteKeyTree(*sub, c);
+    }
+    sub->Flush();
+    return true;
 }
 
 std::vector<uint8_t> TextValueBytes(const std::u16string& text) {

@@ -68,6 +68,13 @@ std::unique_ptr<IKey> OpenOrCreateSettingsKey(IKeyStore& store);
 // Deletes a subkey with everything below it, depth first. A missing subkey is no error.
 void DeleteKeyTree(IKey& parent, const std::u16string& name);
 
+// Writes values into the subkey `name` (created when missing) in the order given. With prune,
+// the names not among them and anything below the subkey go afterwards. A reader meanwhile
+// finds every entry, old or new: never an empty or half-written key, as deleting the subkey
+// and writing it anew would show. Without prune (the caller's values were not read from the
+// subkey) nothing stored is removed. False when the subkey cannot be opened for writing.
+bool RewriteSubkey(IKey& parent, const std::u16string& name, const std::vector<KeyValue>& values, bool prune);
+
 // Value encodings: text as UTF-16 with its terminator ((length + 1) * 2 bytes), DWORD as
 // four little-endian bytes.
 std::vector<uint8_t> TextValueBytes(const std::u16string& text);

@@ -1,6 +1,7 @@
 #include "settings/search_history.h"
 
 #include <algorithm>
+#include <mutex>
 
 #include "settings/key_store.h"
 
@@ -25,11 +26,19 @@ bool NumericLess(const std::u16string& a, const std::u16string& b) {
     return x < y;
 }
 
+// Windows of one process (tabs on threads of their own) save at nearly the same time: their
+// writes go one after the other, not interleaved.
+std::mutex& ListLock() {
+    static std::mutex lock;
+    return lock;
+}
+
 }  // namespace
 
 void LoadMruList(IKeyStore& store, const std::u16string& subkeyName, std::vector<std::u16string>& list) {
     std::u16string path = SettingsKeyPath();
     if (path.empty() || subkeyName.empty()) return;
+    std::lock_guard<std::mutex> guard(ListLock());
     auto key = store.OpenKey(path, KeyAccess::Read);
     if (!key) return;
     list.clear();
@@ -56,16 +65,36 @@ void LoadMruList(const std::u16string& subkeyName, std::vector<std::u16string>& 
 void SaveMruList(IKeyStore& store, const std::u16string& subkeyName, const std::vector<std::u16string>& list) {
     // An empty name would put the list into the settings key itself.
     if (subkeyName.empty()) return;
+    std::lock_guard<std::mutex> guard(ListLock());
     auto key = OpenOrCreateSettingsKey(store);
     if (!key) return;
-    DeleteKeyTree(*key, subkeyName);
-    if (auto sub = key->CreateSubkey(subkeyName)) {
-        for (size_t i = 0; i < list.size(); ++i) {
-            std::string digits = std::to_string(i);
-            SetString(*sub, std::u16string(digits.begin(), digits.end()), list[i]);
+    // Rewritten in place, never deleted first: a window of another process that reloads
+    // meanwhile must not find an empty history, which its next search would store. Positions
+    // not stored yet are added first, in order; the stored ones are then overwritten from the
+    // last to the first. A new query at the top shifts the others down, so a reader finds
+    // every entry at every moment (at worst one twice), and the values stay in the order of
+    // their positions for a store that enumerates them as they were created.
+    std::vector<bool> stored(list.size(), false);
+    if (auto sub = key->OpenSubkey(subkeyName, KeyAccess::Read)) {
+        KeyValue value;
+        for (uint32_t i = 0; sub->EnumValue(i, &value); ++i) {
+            if (!IsNumber(value.name) || value.name.size() > 9 || (value.name.size() > 1 && value.name[0] == u'0'))
+                continue;
+            const size_t position = std::stoul(std::string(value.name.begin(), value.name.end()));
+            if (position < stored.size()) stored[position] = true;
         }
-        sub->Flush();
     }
+    auto entry = [&](size_t i) {
+        std::string digits = std::to_string(i);
+        return KeyValue{std::u16string(digits.begin(), digits.end()), kRegSz, TextValueBytes(list[i])};
+    };
+    std::vector<KeyValue> values;
+    values.reserve(list.size());
+    for (size_t i = 0; i < list.size(); ++i)
+        if (!stored[i]) values.push_back(entry(i));
+    for (size_t i = list.size(); i-- > 0;)
+        if (stored[i]) values.push_back(entry(i));
+    RewriteSubkey(*key, subkeyName, values, true);
     key->Flush();
 }
 
@@ -75,6 +104,7 @@ void SaveMruList(const std::u16string& subkeyName, const std::vector<std::u16str
 
 void DeleteMruList(IKeyStore& store, const std::u16string& subkeyName) {
     if (subkeyName.empty()) return;
+    std::lock_guard<std::mutex> guard(ListLock());
     auto key = OpenOrCreateSettingsKey(store);
     if (!key) return;
     DeleteKeyTree(*key, subkeyName);

@@ -16,7 +16,8 @@ class IKeyStore;
 void LoadMruList(const std::u16string& subkeyName, std::vector<std::u16string>& list);
 void LoadMruList(IKeyStore& store, const std::u16string& subkeyName, std::vector<std::u16string>& list);
 
-// Replaces the subkey by one holding list's texts as "0", "1", ... in list order.
+// Leaves the subkey holding exactly list's texts as "0", "1", ... in list order, rewritten in
+// place so that no reader finds it empty. Saves of one process never interleave.
 void SaveMruList(const std::u16string& subkeyName, const std::vector<std::u16string>& list);
 void SaveMruList(IKeyStore& store, const std::u16string& subkeyName, const std::vector<std::u16string>& list);
 

@@ -25,15 +25,10 @@ bool FlagFromBytes(const std::vector<uint8_t>& data) {
     return false;
 }
 
-// Deletes the subkey with everything below it and writes it anew. When it cannot be
-// created its values are not written; the caller's maps keep them for the next save.
-template <class Write>
-void ReplaceSubkey(IKey& parent, const std::u16string& name, Write write) {
-    DeleteKeyTree(parent, name);
-    auto sub = parent.CreateSubkey(name);
-    if (!sub) return;
-    write(*sub);
-    sub->Flush();
+// A subkey opened for reading, with write access when it is granted.
+std::unique_ptr<IKey> OpenForReading(IKey& parent, const std::u16string& name) {
+    if (auto sub = parent.OpenSubkey(name, KeyAccess::ReadWrite)) return sub;
+    return parent.OpenSubkey(name, KeyAccess::Read);
 }
 
 }  // namespace
@@ -67,13 +62,22 @@ void CToolbarSettings::Save(bool paramsOnly) {
 
 void CToolbarSettings::LoadLocked(bool paramsOnly) {
     std::u16string path = SettingsKeyPath();
-    std::unique_ptr<IKey> key = path.empty() ? nullptr : store_->OpenKey(path, KeyAccess::All);
+    std::unique_ptr<IKey> key;
+    if (!path.empty()) {
+        key = store_->OpenKey(path, KeyAccess::All);
+        // A key the user may read but not fully control is read all the same: reading nothing
+        // would have the Save below replace the stored settings with empty ones.
+        if (!key) key = store_->OpenKey(path, KeyAccess::Read);
+    }
     if (!key) {
         firstRun_ = true;
         updateCheckDue_ = true;
         // This is the process's evaluation: the key the Save below creates must not turn it
         // into a "not first run, not due" at the next window's Load.
         if (!paramsOnly) loadedOnce_ = true;
+        // Nothing was read: the Save below adds to whatever the store holds.
+        parametersRead_ = false;
+        if (!paramsOnly) enableSitesRead_ = false;
     } else {
         if (!paramsOnly) {
             if (!loadedOnce_) {
@@ -96,18 +100,23 @@ void CToolbarSettings::LoadLocked(bool paramsOnly) {
             uint32_t enableAsDefault = 0;
             if (QueryDword(*key, kEnableAsDefault, &enableAsDefault)) enableAsDefault_ = enableAsDefault;
 
-            enableSites_.clear();
-            if (auto sites = key->OpenSubkey(kEnableSites, KeyAccess::ReadWrite)) {
+            // A subkey that cannot be read leaves the map as it was.
+            enableSitesRead_ = false;
+            if (auto sites = OpenForReading(*key, kEnableSites)) {
+                enableSites_.clear();
                 KeyValue value;
                 for (uint32_t i = 0; sites->EnumValue(i, &value); ++i) enableSites_[value.name] = FlagFromBytes(value.data);
+                enableSitesRead_ = true;
             }
         }
-        parameters_.clear();
-        if (auto params = key->OpenSubkey(kParameters, KeyAccess::ReadWrite)) {
+        parametersRead_ = false;
+        if (auto params = OpenForReading(*key, kParameters)) {
             // Names and texts are read whole, whatever their length, so the Save below
             // writes back everything it found.
+            parameters_.clear();
             KeyValue value;
             for (uint32_t i = 0; params->EnumValue(i, &value); ++i) parameters_[value.name] = TextFromValueBytes(value.data);
+            parametersRead_ = true;
         }
         key.reset();
     }
@@ -122,13 +131,15 @@ void CToolbarSettings::SaveLocked(bool paramsOnly) {
         SetDword(*key, kLastExecute, MakeRunStamp(clock_->Now()));
         SetString(*key, kNoCheckVersion, noCheckVersion_);
         SetDword(*key, kEnableAsDefault, enableAsDefault_);
-        ReplaceSubkey(*key, kEnableSites, [this](IKey& sites) {
-            for (const auto& site : enableSites_) SetDword(sites, site.first, site.second ? 1 : 0);
-        });
+        std::vector<KeyValue> sites;
+        for (const auto& site : enableSites_) sites.push_back({site.first, kRegDword, DwordValueBytes(site.second ? 1 : 0)});
+        RewriteSubkey(*key, kEnableSites, sites, enableSitesRead_);
     }
-    ReplaceSubkey(*key, kParameters, [this](IKey& params) {
-        for (const auto& entry : parameters_) SetString(params, entry.first, entry.second);
-    });
+    // The subkey is rewritten in place, never deleted first: another window or process that
+    // reads it meanwhile finds the settings, not an empty or half-written key.
+    std::vector<KeyValue> params;
+    for (const auto& entry : parameters_) params.push_back({entry.first, kRegSz, TextValueBytes(entry.second)});
+    RewriteSubkey(*key, kParameters, params, parametersRead_);
     key->Flush();
 }
 
@@ -221,6 +232,8 @@ void CToolbarSettings::Reset() {
     firstRun_ = false;
     updateCheckDue_ = false;
     loadedOnce_ = false;
+    parametersRead_ = false;
+    enableSitesRead_ = false;
 }
 
 #undef TT_LOCKED

@@ -75,6 +75,10 @@ private:
     bool firstRun_ = false;
     bool updateCheckDue_ = false;
     bool loadedOnce_ = false;
+    // The map holds what the store held at the last Load: only then may a Save remove the
+    // stored names it does not hold. A map that could not be read adds to the store instead.
+    bool parametersRead_ = false;
+    bool enableSitesRead_ = false;
 };
 
 extern CToolbarSettings theSettings;

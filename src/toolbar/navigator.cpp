@@ -55,6 +55,9 @@ int CToolbarNavigator::ShowMessage(unsigned textId, unsigned style) {
 
 bool CToolbarNavigator::AskForServerUrl() {
     if (ShowMessage(kMessageNoServerUrl, kMbYesNo | kMbIconInformation | kMbDefButton2) == kIdYes) {
+        // The toolbar may have been closed while the question was open, taking its browser
+        // with it: then nothing follows.
+        if (!browser) return false;
         prompts_.ShowOptionsDialog(std::u16string());
         return true;
     }

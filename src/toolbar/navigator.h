@@ -80,7 +80,7 @@ class CToolbarNavigator {
 public:
     CToolbarNavigator(IKeyState& keys, IUserPrompts& prompts);
 
-    IBrowserNavigation* browser = nullptr;  // not owned
+    IBrowserNavigation* browser = nullptr;  // not owned; null once the toolbar is closed
     uintptr_t ownerWindow = 0;              // owner of the message boxes
 
     // Base URL + string stringId, after the server-URL and permission checks.

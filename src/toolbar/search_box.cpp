@@ -56,7 +56,8 @@ void CSearchBox::SearchWeb() {
 bool CSearchBox::SearchOrOpenIndex(unsigned templateId, unsigned indexId) {
     const std::u16string q = control_.Text();
     if (SearchGroupware(host_, converter_, templateId, q, std::u16string())) {
-        AddToHistory(q);
+        // The search may have asked the user first; the box may be gone since.
+        if (control_.Exists()) AddToHistory(q);
         return true;
     }
     host_.OpenPage(indexId, false);

@@ -21,6 +21,9 @@ struct EditSelection {
 // The search box window: its edit field and drop-down list.
 class ISearchBoxControl : public IHistoryList {
   public:
+    // False once the window has been destroyed: it then reads as an empty list, which must
+    // never be stored as the history.
+    virtual bool Exists() const { return true; }
     virtual std::u16string Text() const = 0;
     virtual void SetText(const std::u16string& text) = 0;
     // Empty when the box cannot report a selection.

@@ -25,6 +25,7 @@ class CSearchBoxWindow final : public ISearchBoxControl {
     void FitToSlot();
     // The window is the box's edit field or its drop-down list.
     bool IsPartOfBox(HWND window) const;
+    bool Exists() const override { return box_ && IsWindow(box_); }
 
     int Count() const override;
     std::u16string Item(int index) const override;

@@ -151,7 +151,7 @@ bool TavelleToolbarCtrl::OnCommandFromWindow(WPARAM wParam, LPARAM lParam) {
             return true;
         case CBN_SETFOCUS:
             if (IInputObjectSite* site = InputObjectSite()) site->OnFocusChangeIS(Band(), TRUE);
-            if (searchBox_) searchBox_->OnSetFocus();
+            if (searchBox_ && InService()) searchBox_->OnSetFocus();
             return true;
         default:
             break;
@@ -161,6 +161,17 @@ bool TavelleToolbarCtrl::OnCommandFromWindow(WPARAM wParam, LPARAM lParam) {
     if (!FindMenuCommand(LOWORD(wParam))) return false;
     ExecuteCommand(LOWORD(wParam), *this, theSettings);
     return true;
+}
+
+void TavelleToolbarCtrl::OnDetached() {
+    // Commands still running (a modal step returned after the band was closed) reach no browser,
+    // and the server is polled no more.
+    browser_.SetBrowser(nullptr);
+    navigator_.browser = nullptr;
+    if (Handle()) {
+        services_.StopTimer(Handle(), kStartupTimerId);
+        services_.StopTimer(Handle(), kRefreshTimerId);
+    }
 }
 
 bool TavelleToolbarCtrl::HasFocus() { return searchBoxWindow_.IsPartOfBox(GetFocus()); }
@@ -220,10 +231,15 @@ void TavelleToolbarCtrl::ShowDigestMenu() {
 // ---- timers and displays
 
 void TavelleToolbarCtrl::StartStartupTimer(unsigned periodMs) {
+    // Called after modal steps (the options dialog): a closed toolbar starts nothing.
+    if (!InService()) return;
     services_.StartTimer(Handle(), kStartupTimerId, periodMs);
 }
 
 void TavelleToolbarCtrl::OnTimer(UINT_PTR id) {
+    // A band the browser has closed asks the server nothing more. Each request below blocks
+    // this thread; the toolbar is checked again after each.
+    if (!InService()) return;
     if (id == kStartupTimerId) {
         // One-shot: stopped first so that nothing below can run it a second time.
         services_.StopTimer(Handle(), kStartupTimerId);
@@ -232,7 +248,7 @@ void TavelleToolbarCtrl::OnTimer(UINT_PTR id) {
         if (!services_.Keys().ShiftHeld()) services_.StartVersionCheck(true);
         RefreshNextAppointment();
         RefreshDigest();
-        services_.StartTimer(Handle(), kRefreshTimerId, kRefreshPeriodMs);
+        if (InService()) services_.StartTimer(Handle(), kRefreshTimerId, kRefreshPeriodMs);
     } else if (id == kRefreshTimerId) {
         RefreshNextAppointment();
         RefreshDigest();
@@ -243,7 +259,7 @@ bool TavelleToolbarCtrl::WindowInUse() const { return IsWindowVisible(Handle()) 
 
 void TavelleToolbarCtrl::RefreshDigest() {
     const std::optional<bool> arrivals = RefreshDigestRecords(services_.Http(), WindowInUse(), digestRecords_);
-    if (!arrivals) return;
+    if (!arrivals || !InService()) return;
     TBBUTTONINFOW info{};
     info.cbSize = sizeof info;
     info.dwMask = TBIF_STYLE;
@@ -265,7 +281,7 @@ void TavelleToolbarCtrl::RefreshDigest() {
 void TavelleToolbarCtrl::RefreshNextAppointment() {
     const std::optional<std::u16string> caption =
         RefreshNextAppointmentCaption(services_.Http(), WindowInUse(), services_.Clock());
-    if (!caption) return;
+    if (!caption || !InService()) return;
     TBBUTTONINFOW info{};
     info.cbSize = sizeof info;
     info.dwMask = TBIF_TEXT | TBIF_STYLE | TBIF_IMAGE | TBIF_STATE;

@@ -68,6 +68,7 @@ public:
     void OnToolbarCreated() override;
     bool HasFocus() override;
     HRESULT TranslateAccelerator(MSG* msg) override;
+    void OnDetached() override;
 
     // The drop-down of button 2002: one entry per new arrival (at most eight) and "...".
     void ShowDigestMenu();

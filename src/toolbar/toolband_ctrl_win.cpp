@@ -186,6 +186,17 @@ CIEToolbandCtrl::~CIEToolbandCtrl() {
 
 void CIEToolbandCtrl::OnFinalMessage(HWND) {}
 void CIEToolbandCtrl::OnToolbarCreated() {}
+void CIEToolbandCtrl::OnDetached() {}
+
+void CIEToolbandCtrl::ReleaseBand() {
+    band_.reset();
+    browser_ = nullptr;
+    inputSite_ = nullptr;
+    detached_ = true;
+    OnDetached();
+}
+
+bool CIEToolbandCtrl::InService() const { return !detached_ && hwnd_ && IsWindow(hwnd_); }
 int CIEToolbandCtrl::GetMinWidth() { return 18; }
 int CIEToolbandCtrl::GetBandHeight() { return 26; }
 bool CIEToolbandCtrl::HasFocus() { return false; }
@@ -218,6 +229,10 @@ LRESULT CALLBACK CIEToolbandCtrl::WindowProc(HWND hwnd, UINT msg, WPARAM wParam,
         self->hwnd_ = hwnd;
         SetWindowLongPtrW(hwnd, g_objectOffset, reinterpret_cast<LONG_PTR>(self));
     }
+    // The band, and with it this object, lives until the message is handled, whatever the
+    // browser releases meanwhile. Declared first, released last: nothing of this object is
+    // touched after it.
+    const com_ptr<IUnknown> hold(self ? self->owner_ : nullptr);
     if (self && msg != WM_NCDESTROY) {
         LRESULT result = 0;
         bool handled = false;
@@ -228,7 +243,13 @@ LRESULT CALLBACK CIEToolbandCtrl::WindowProc(HWND hwnd, UINT msg, WPARAM wParam,
     if (msg == WM_NCDESTROY && self) {
         SetWindowLongPtrW(hwnd, g_objectOffset, 0);
         self->hwnd_ = nullptr;
-        GuardFaults([&] { self->OnFinalMessage(hwnd); });
+        GuardFaults([&] {
+            if (!self->detached_) {
+                self->detached_ = true;
+                self->OnDetached();
+            }
+            self->OnFinalMessage(hwnd);
+        });
         // The window's end gives up the band: the band may go with it, so nothing of this
         // object is touched afterwards.
         com_ptr<IUnknown> band = std::move(self->band_);

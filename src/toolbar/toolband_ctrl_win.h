@@ -70,6 +70,9 @@ public:
     virtual void OnFinalMessage(HWND hwnd);
     // After the buttons are built.
     virtual void OnToolbarCreated();
+    // The band's site was taken away or the window has ended: nothing reaches the browser any
+    // more. Derived classes drop what they hold of it.
+    virtual void OnDetached();
     virtual int GetMinWidth();
     virtual int GetBandHeight();
     virtual bool HasFocus();
@@ -89,8 +92,16 @@ public:
     IInputObjectSite* InputObjectSite() const { return inputSite_; }
     void SetInputObjectSite(IInputObjectSite* site) { inputSite_ = site; }
     IUnknown* Band() const { return band_.get(); }
-    void SetBand(IUnknown* band) { band_ = com_ptr<IUnknown>(band); }
-    void ReleaseBand() { band_.reset(); }
+    void SetBand(IUnknown* band) {
+        band_ = com_ptr<IUnknown>(band);
+        owner_ = band;
+    }
+    // The browser is done with the band (its site was taken away): the counted reference goes,
+    // and with it everything that reaches the browser.
+    void ReleaseBand();
+    // The window exists and the band is still in the browser's service. A handler that ran a
+    // modal loop (a message box, a dialog, a menu) checks this before it goes on.
+    bool InService() const;
     HWND Rebar() const { return rebar_; }
     void SetRebar(HWND rebar) { rebar_ = rebar; }
     HIMAGELIST ImageList() const { return imageList0_; }
@@ -106,6 +117,10 @@ private:
     IWebBrowser2* browser_ = nullptr;          // the browser outlives the toolbar
     IInputObjectSite* inputSite_ = nullptr;    // the band holds the reference
     com_ptr<IUnknown> band_;
+    // The band that owns this window object, uncounted: it outlives the object. Each message
+    // holds it, so that a band released inside a modal loop stays until the handler is done.
+    IUnknown* owner_ = nullptr;
+    bool detached_ = false;
     HWND rebar_ = nullptr;
     HIMAGELIST imageList0_ = nullptr;
 };

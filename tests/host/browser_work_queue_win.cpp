@@ -1,7 +1,5 @@
 #include "host/browser_work_queue_win.h"
 
-#include <memory>
-
 namespace tthost {
 namespace {
 
@@ -10,9 +8,18 @@ const wchar_t kQueueClass[] = L"TavelleTestHostWorkQueue";
 
 }  // namespace
 
+namespace {
+thread_local BrowserWorkQueue* t_queue = nullptr;  // no destructor: see EndThread
+}  // namespace
+
 BrowserWorkQueue& BrowserWorkQueue::ForThread() {
-    thread_local std::unique_ptr<BrowserWorkQueue> queue(new BrowserWorkQueue());
-    return *queue;
+    if (!t_queue) t_queue = new BrowserWorkQueue();
+    return *t_queue;
+}
+
+void BrowserWorkQueue::EndThread() {
+    delete t_queue;
+    t_queue = nullptr;
 }
 
 BrowserWorkQueue::BrowserWorkQueue() {

@@ -13,6 +13,9 @@ class BrowserWorkQueue {
 public:
     // The queue of the calling thread (created on first use).
     static BrowserWorkQueue& ForThread();
+    // A thread that ends before the process does gives its queue back: destructors of
+    // thread_local objects crash at thread exit with this runtime's emulated thread storage.
+    static void EndThread();
 
     void Post(std::function<void()> step);
     bool Idle() const { return steps_.empty() && running_ == 0; }

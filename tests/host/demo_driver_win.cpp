@@ -8,7 +8,11 @@
 #include <memory>
 
 #include "host/driver_protocol.h"
+#include "host/host_tabs_win.h"
 #include "host/host_window_win.h"
+#include "host/process_stats_win.h"
+#include "host/registry_watch_win.h"
+#include "host/time_scale_win.h"
 
 #ifndef MN_GETHMENU
 #define MN_GETHMENU 0x01E1
@@ -598,6 +602,58 @@ std::string DemoDriver::Execute(const std::vector<std::u16string>& command) {
         WriteRegistryKey(w, WideFrom(arg(1)));
     } else if (verb == u"close") {
         PostMessageW(frame_, WM_CLOSE, 0, 0);
+    } else if (verb == u"activate") {
+        if (!OnHostThread([this] {
+                SetForegroundWindow(frame_);
+                SetActiveWindow(frame_);
+            }))
+            return Failure("the browser's thread did not answer");
+    } else if (verb == u"tab-open") {
+        if (!tabs_) return Failure("this browser has no tabs");
+        const int id = tabs_->Open(WideFrom(arg(1)));
+        if (!id) return Failure("the tab did not come up");
+        w.Key("tab").Number(id).Key("toolbar").Number(Handle(tabs_->Toolbar(id)));
+    } else if (verb == u"tab-command") {
+        const HWND toolbar = tabs_ ? tabs_->Toolbar(IntFrom(arg(1))) : nullptr;
+        if (!toolbar || !IsWindow(toolbar)) return Failure("no such tab or it has no toolbar");
+        PostMessageW(toolbar, WM_COMMAND, MAKEWPARAM(IntFrom(arg(2)), 0), 0);
+    } else if (verb == u"tab-close") {
+        if (!tabs_) return Failure("this browser has no tabs");
+        const DWORD start = GetTickCount();
+        if (!tabs_->Close(IntFrom(arg(1)))) return Failure("the tab did not close");
+        w.Key("ms").Number(GetTickCount() - start);
+    } else if (verb == u"stats") {
+        const ProcessStats stats = MeasureProcess();
+        const SYSTEMTIME now = SimulatedLocalTime();
+        wchar_t clock[32];
+        swprintf(clock, 32, L"%04u-%02u-%02u %02u:%02u", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute);
+        w.Key("handles").Number(static_cast<int64_t>(stats.handles))
+            .Key("gdi").Number(static_cast<int64_t>(stats.gdiObjects))
+            .Key("user").Number(static_cast<int64_t>(stats.userObjects))
+            .Key("private").Number(static_cast<int64_t>(stats.privateBytes))
+            .Key("threads").Number(static_cast<int64_t>(stats.threads))
+            .Key("tabs").Number(tabs_ ? static_cast<int64_t>(tabs_->Ids().size()) : 0)
+            .Key("clock").String(clock)
+            .Key("hours").Number(static_cast<int64_t>(SimulatedHours() * 1000));
+        w.Key("handleTypes").BeginObject();
+        for (const auto& type : stats.handleTypes) {
+            const std::string name(type.first.begin(), type.first.end());  // ASCII names
+            w.Key(name.c_str()).Number(static_cast<int64_t>(type.second));
+        }
+        w.EndObject();
+    } else if (verb == u"watch-start") {
+        watch_ = std::make_unique<RegistryWatch>(WideFrom(arg(1)));
+        watch_->Start();
+    } else if (verb == u"watch-stop") {
+        if (!watch_) return Failure("no watch is running");
+        const RegistryWatch::Result r = watch_->Stop();
+        w.Key("reads").Number(static_cast<int64_t>(r.reads))
+            .Key("keyMissing").Number(static_cast<int64_t>(r.keyMissing))
+            .Key("namesMissing").Number(static_cast<int64_t>(r.namesMissing))
+            .Key("historyShrunk").Number(static_cast<int64_t>(r.historyShrunk))
+            .Key("names").Number(static_cast<int64_t>(r.names))
+            .Key("historyEntries").Number(static_cast<int64_t>(r.historyEntries))
+            .Key("example").String(r.example);
     } else {
         return Failure("unknown command");
     }

@@ -22,17 +22,32 @@
 //   navigate <url>                the user enters an address
 //   reg <subkey>                  values and subkeys of a key of the current user
 //   close                         closes the browser window
+// For long runs:
+//   activate                      brings the browser window to the front, active
+//   tab-open <url>                a new tab (a window on a thread of its own with its own helper
+//                                 object and band); its id
+//   tab-command <tab> <id>        a menu command for the toolbar of that tab (posted: a dialog it
+//                                 opens stays open)
+//   tab-close <tab>               closes the tab as the browser does and waits for its thread
+//   stats                         handles, GDI and USER objects, private memory, threads, tabs
+//                                 and the toolbar module's clock
+//   watch-start <key>             starts reading the settings under that key of the current user
+//                                 over and over (registry_watch_win.h)
+//   watch-stop                    stops that and reports what the reads found
 #include <windows.h>
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace tthost {
 
+class HostTabs;
 class HostWindow;
+class RegistryWatch;
 
 class DemoDriver {
 public:
@@ -40,6 +55,8 @@ public:
     DemoDriver(HostWindow& host, unsigned short port);
     ~DemoDriver();
     DemoDriver(const DemoDriver&) = delete;
+    // The tabs the tab commands open (none: they fail).
+    void SetTabs(HostTabs* tabs) { tabs_ = tabs; }
     DemoDriver& operator=(const DemoDriver&) = delete;
 
     // Runs fn on the host's thread (between its messages, also inside modal loops) and waits
@@ -55,6 +72,8 @@ private:
     std::string Execute(const std::vector<std::u16string>& command);
 
     HostWindow& host_;
+    HostTabs* tabs_ = nullptr;
+    std::unique_ptr<RegistryWatch> watch_;
     HWND frame_;
     HWND tasks_ = nullptr;
     unsigned short port_;

@@ -4,10 +4,14 @@
 // to the address given. Without --dll the band is the one built into this program.
 //
 //   tavelle_test_host.exe [--dll path] [--bho {clsid}] [--band {clsid}] [--show-band]
-//                         [--no-tabs] [--quit-after ms] [--system-proxy] [--driver port] [url]
+//                         [--no-tabs] [--quit-after ms] [--system-proxy] [--driver port]
+//                         [--time-scale n] [url]
 //
 // --system-proxy: pages are fetched through the proxy of the user's Internet settings.
-// --driver: a scripted session steers the window from 127.0.0.1:port (demo_driver_win.h).
+// --driver: a scripted session steers the window from 127.0.0.1:port (demo_driver_win.h); it
+// may open further tabs of the same module.
+// --time-scale: the module's timers run n times as often and its clock n times as fast
+// (time_scale_win.h), for long runs in little time.
 #include <windows.h>
 #include <objbase.h>
 #include <shellapi.h>
@@ -18,7 +22,9 @@
 
 #include "host/demo_driver_win.h"
 #include "host/host_session_win.h"
+#include "host/host_tabs_win.h"
 #include "host/host_window_win.h"
+#include "host/time_scale_win.h"
 #include "toolbar/band_win.h"
 
 using tthost::ComPtr;
@@ -34,6 +40,7 @@ struct Args {
     bool systemProxy = false;
     DWORD quitAfter = 0;
     unsigned short driverPort = 0;
+    unsigned timeScale = 1;
 };
 
 Args Parse() {
@@ -51,6 +58,7 @@ Args Parse() {
         else if (arg == L"--quit-after") a.quitAfter = static_cast<DWORD>(_wtoi(next().c_str()));
         else if (arg == L"--system-proxy") a.systemProxy = true;
         else if (arg == L"--driver") a.driverPort = static_cast<unsigned short>(_wtoi(next().c_str()));
+        else if (arg == L"--time-scale") a.timeScale = static_cast<unsigned>(_wtoi(next().c_str()));
         else a.url = arg;
     }
     LocalFree(argv);
@@ -82,6 +90,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     const Args args = Parse();
     OleInitialize(nullptr);
     HMODULE module = args.dll.empty() ? nullptr : LoadLibraryW(args.dll.c_str());
+    if (module && args.timeScale > 1) tthost::RunModuleFaster(module, args.timeScale);
     int rc = 0;
     {
         tthost::HostWindowOptions options;
@@ -90,8 +99,17 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         auto session = std::make_shared<tthost::HostSession>();
         session->UseSystemProxy(args.systemProxy);
         tthost::HostWindow host(options, session);
+        // Declared before the driver, so that they outlive its commands.
+        tthost::HostTabs tabs(
+            [module, &args](bool band, IUnknown** object) {
+                return CreateFromModule(module, band ? args.band : args.bho, object);
+            },
+            args.systemProxy);
         std::unique_ptr<tthost::DemoDriver> driver;
-        if (args.driverPort) driver = std::make_unique<tthost::DemoDriver>(host, args.driverPort);
+        if (args.driverPort) {
+            driver = std::make_unique<tthost::DemoDriver>(host, args.driverPort);
+            if (module) driver->SetTabs(&tabs);
+        }
         host.SetBandFactory([module](const std::wstring& clsid, IUnknown** band) {
             if (!module) return tt::CreateTavelleToolbarBand(nullptr, IID_IUnknown, reinterpret_cast<void**>(band));
             return CreateFromModule(module, clsid, band);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "settings/key_store_memory.h"
 #include "settings/settings_test_support.h"
 
@@ -156,11 +158,41 @@ TEST_F(SearchHistoryTest, UnwritableKeysLoseNothingElseAndShowNothing) {
     store.LimitAccess(kSettingsPath, KeyAccess::All);
     EXPECT_EQ(Load(), (List{u"old"}));
 
-    // The subkey cannot be created after the old one was deleted: no stored history.
+    // A stored history is written in place; one that was deleted and cannot be created again
+    // stays absent.
     store.FailCreate(Sub(u"SearchMRU"));
+    SaveMruList(store, u"SearchMRU", List{u"new", u"old"});
+    EXPECT_EQ(Load(), (List{u"new", u"old"}));
+    DeleteMruList(store, u"SearchMRU");
     SaveMruList(store, u"SearchMRU", List{u"new"});
     EXPECT_EQ(SubkeyNames(store, kSettingsPath), (List{}));
     EXPECT_TRUE(Load().empty());
+}
+
+TEST_F(SearchHistoryTest, ARewriteShowsEveryOlderEntryAtEveryStepAndKeepsTheOrderOfCreation) {
+    // Each step of a save as a reader of the store sees it: the entries below the new top
+    // (the query just searched) are all there, whether the list grows or an entry moves up.
+    auto save = [&](const List& before, const List& after) {
+        SaveMruList(store, u"SearchMRU", before);
+        std::vector<List> seen;  // read past the lock of the saves, as another process would
+        CObservedKeyStore observed(store, [&] {
+            List texts;
+            KeyValue v;
+            if (auto key = store.OpenKey(Sub(u"SearchMRU"), KeyAccess::Read))
+                for (uint32_t i = 0; key->EnumValue(i, &v); ++i) texts.push_back(TextFromValueBytes(v.data));
+            seen.push_back(texts);
+        });
+        SaveMruList(observed, u"SearchMRU", after);
+        EXPECT_FALSE(seen.empty());
+        for (const List& view : seen)
+            for (size_t i = 1; i < after.size(); ++i)
+                EXPECT_NE(std::find(view.begin(), view.end(), after[i]), view.end()) << "a reader missed " << i;
+        EXPECT_EQ(Load(), after);
+    };
+    save({u"b", u"c", u"d"}, {u"a", u"b", u"c", u"d"});
+    save({u"a", u"b", u"c", u"d"}, {u"c", u"a", u"b", u"d"});
+    save({u"a", u"b", u"c", u"d"}, {u"c", u"a", u"b"});
+    EXPECT_EQ(ValueNames(store, Sub(u"SearchMRU")), (List{u"0", u"1", u"2"}));
 }
 
 TEST_F(SearchHistoryTest, AnEmptySubkeyNameNeverTouchesTheSettingsKeyItself) {

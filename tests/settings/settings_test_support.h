@@ -1,6 +1,8 @@
 #pragma once
 // Helpers shared by the settings tests: a clock set by hand and readers of stored values.
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -92,5 +94,54 @@ inline std::u16string Decimal(size_t n) {
     std::string d = std::to_string(n);
     return std::u16string(d.begin(), d.end());
 }
+
+// A store that calls `after` after every change made through it, so that a test can read the
+// underlying store at each step, as a reader in another window or process would.
+class CObservedKeyStore final : public IKeyStore {
+public:
+    CObservedKeyStore(IKeyStore& inner, std::function<void()> after) : inner_(inner), after_(std::move(after)) {}
+    std::unique_ptr<IKey> OpenKey(const std::u16string& path, KeyAccess access) override {
+        return Wrap(inner_.OpenKey(path, access));
+    }
+    std::unique_ptr<IKey> CreateKey(const std::u16string& path) override { return Wrap(inner_.CreateKey(path)); }
+
+private:
+    class Key final : public IKey {
+    public:
+        Key(std::unique_ptr<IKey> inner, CObservedKeyStore& owner) : inner_(std::move(inner)), owner_(owner) {}
+        bool QueryValue(const std::u16string& n, uint32_t* t, std::vector<uint8_t>* d) override {
+            return inner_->QueryValue(n, t, d);
+        }
+        bool SetValue(const std::u16string& n, uint32_t t, const std::vector<uint8_t>& d) override {
+            return Changed(inner_->SetValue(n, t, d));
+        }
+        bool DeleteValue(const std::u16string& n) override { return Changed(inner_->DeleteValue(n)); }
+        bool EnumValue(uint32_t i, KeyValue* v) override { return inner_->EnumValue(i, v); }
+        bool EnumSubkey(uint32_t i, std::u16string* n) override { return inner_->EnumSubkey(i, n); }
+        std::unique_ptr<IKey> OpenSubkey(const std::u16string& n, KeyAccess a) override {
+            return owner_.Wrap(inner_->OpenSubkey(n, a));
+        }
+        std::unique_ptr<IKey> CreateSubkey(const std::u16string& n) override {
+            return owner_.Wrap(inner_->CreateSubkey(n));
+        }
+        bool DeleteSubkey(const std::u16string& n) override { return Changed(inner_->DeleteSubkey(n)); }
+        bool Flush() override { return inner_->Flush(); }
+
+    private:
+        bool Changed(bool result) {
+            owner_.after_();
+            return result;
+        }
+        std::unique_ptr<IKey> inner_;
+        CObservedKeyStore& owner_;
+    };
+    std::unique_ptr<IKey> Wrap(std::unique_ptr<IKey> key) {
+        if (!key) return nullptr;
+        return std::make_unique<Key>(std::move(key), *this);
+    }
+
+    IKeyStore& inner_;
+    std::function<void()> after_;
+};
 
 }  // namespace tt::testing

@@ -124,6 +124,9 @@ TEST_F(ToolbarSettingsTest, UnknownEntriesSurviveConvertedToText) {
 }
 
 TEST_F(ToolbarSettingsTest, ParametersSubkeyIsReplacedWholeIncludingAnythingBelowIt) {
+    store.CreateKey(Sub(u"Parameters"));
+    settings.Load(true);
+    // Another process's entries since: the map read last wins.
     PutText(store, Sub(u"Parameters"), u"Stale", u"old");
     PutText(store, Sub(u"Parameters\\Nested\\Deeper"), u"X", u"y");
     PutText(store, Sub(u"Parameters\\Other"), u"X", u"y");
@@ -320,19 +323,76 @@ TEST_F(ToolbarSettingsTest, KeyNeitherOpenableNorCreatableWritesNothingAndShowsN
     EXPECT_EQ(SubkeyNames(other, u"Software\\Tavelle"), (std::vector<std::u16string>{}));
 }
 
-TEST_F(ToolbarSettingsTest, KeyWithoutFullAccessIsStillWrittenThroughCreate) {
+TEST_F(ToolbarSettingsTest, KeyWithoutFullAccessIsReadAndWrittenWithNothingLost) {
     RecordRun(2008030510);
+    PutText(store, Sub(u"Parameters"), u"TavelleUrl", u"http://gw/ag.cgi");
+    PutText(store, Sub(u"Parameters"), u"Username", u"yamada");
+    PutDword(store, Sub(u"EnableSites"), u"site", 1);
     store.LimitAccess(kSettingsPath, KeyAccess::ReadWrite);
-    settings.Set(u"Username", u"u");
 
-    settings.Load(false);  // cannot open for full access: counts as a first run
+    settings.Load(false);  // cannot open for full access: read for reading, written through create
 
-    EXPECT_TRUE(settings.FirstRun());
+    EXPECT_FALSE(settings.FirstRun());
+    EXPECT_EQ(settings.GetServerUrl(), u"http://gw/ag.cgi");
+    EXPECT_EQ(settings.EnableSites(), (std::map<std::u16string, bool>{{u"site", true}}));
     EXPECT_EQ(ReadStored(store, kSettingsPath, u"LastExecute"), StoredDword(2008030514));
-    EXPECT_EQ(ReadStored(store, Sub(u"Parameters"), u"Username"), StoredText(u"u"));
+    EXPECT_EQ(ReadStored(store, Sub(u"Parameters"), u"Username"), StoredText(u"yamada"));
+    EXPECT_EQ(ReadStored(store, Sub(u"EnableSites"), u"site"), StoredDword(1));
+
+    // Read only: everything is read, nothing can be written, nothing is lost.
+    store.LimitAccess(kSettingsPath, KeyAccess::Read);
+    store.LimitAccess(Sub(u"Parameters"), KeyAccess::Read);
+    clock.Set(2008, 3, 6, 9);
+    CToolbarSettings other(store, clock);
+    other.Load(false);
+    other.Set(u"AllowToolbar", u"Yes");
+    other.Save(true);
+    EXPECT_EQ(other.Get(u"Username"), u"yamada");
+    EXPECT_EQ(ValueNames(store, Sub(u"Parameters")), (std::vector<std::u16string>{u"TavelleUrl", u"Username"}));
+    EXPECT_EQ(ReadStored(store, kSettingsPath, u"LastExecute"), StoredDword(2008030514));
 }
 
-TEST_F(ToolbarSettingsTest, SubkeyThatCannotBeCreatedLosesItsValuesUntilTheNextGoodSave) {
+TEST_F(ToolbarSettingsTest, ASaveNeverShowsTheStoredSettingsGoneOrHalfWritten) {
+    RecordRun(2008030510);
+    const std::vector<std::u16string> names{u"AllowToolbar", u"TavelleUrl", u"Username", u"Zeta"};
+    for (const auto& name : names) PutText(store, Sub(u"Parameters"), name, u"v");
+    PutDword(store, Sub(u"EnableSites"), u"site", 1);
+    // What another window or process reading the store finds after each step of the saves.
+    std::vector<std::pair<std::vector<std::u16string>, std::vector<std::u16string>>> seen;
+    CObservedKeyStore observed(store, [&] {
+        seen.push_back({ValueNames(store, Sub(u"Parameters")), ValueNames(store, Sub(u"EnableSites"))});
+    });
+    CToolbarSettings process(observed, clock);
+    process.Load(false);
+    process.Set(u"AllowToolbar", u"No");
+    process.Save(true);
+
+    ASSERT_GT(seen.size(), 5u);
+    for (const auto& view : seen) {
+        EXPECT_EQ(view.first, names);
+        EXPECT_EQ(view.second, (std::vector<std::u16string>{u"site"}));
+    }
+    EXPECT_EQ(ReadStored(store, Sub(u"Parameters"), u"AllowToolbar"), StoredText(u"No"));
+}
+
+TEST_F(ToolbarSettingsTest, AMapThatWasNotReadAddsToTheStoredEntriesAndRemovesNone) {
+    RecordRun(2008030510);
+    PutText(store, Sub(u"Parameters"), u"Username", u"yamada");
+    // Saved before any Load, and after a Load that could not read the subkey.
+    settings.Set(u"AllowToolbar", u"Yes");
+    settings.Save(true);
+    store.DenyAccess(Sub(u"Parameters"));
+    settings.Load(false);
+    EXPECT_EQ(settings.Get(u"AllowToolbar"), u"Yes") << "memory kept";
+    store.LimitAccess(Sub(u"Parameters"), KeyAccess::All);
+    settings.Set(u"AutoLogin", u"No");
+    settings.Save(true);
+
+    EXPECT_EQ(ValueNames(store, Sub(u"Parameters")),
+              (std::vector<std::u16string>{u"Username", u"AllowToolbar", u"AutoLogin"}));
+}
+
+TEST_F(ToolbarSettingsTest, SubkeysThatCannotBeCreatedKeepTheirValuesForTheNextGoodSave) {
     PutDword(store, Sub(u"EnableSites"), u"site", 1);
     RecordRun(2008030510);
     PutText(store, Sub(u"Parameters"), u"Username", u"yamada");
@@ -341,16 +401,23 @@ TEST_F(ToolbarSettingsTest, SubkeyThatCannotBeCreatedLosesItsValuesUntilTheNextG
 
     settings.Load(false);
 
-    EXPECT_EQ(SubkeyNames(store, kSettingsPath), (std::vector<std::u16string>{}));
-    EXPECT_EQ(settings.Get(u"Username"), u"yamada");
-    EXPECT_EQ(settings.EnableSites(), (std::map<std::u16string, bool>{{u"site", true}}));
-    // The other steps of the save went on.
-    EXPECT_EQ(ReadStored(store, kSettingsPath, u"LastExecute"), StoredDword(2008030514));
-
-    store.Clear();  // creation works again
-    settings.Save(false);
+    // Nothing is deleted before it is written: the stored subkeys are written in place.
     EXPECT_EQ(ReadStored(store, Sub(u"Parameters"), u"Username"), StoredText(u"yamada"));
     EXPECT_EQ(ReadStored(store, Sub(u"EnableSites"), u"site"), StoredDword(1));
+
+    // Missing subkeys that cannot be created: the values stay in memory until they can.
+    CMemoryKeyStore other;
+    other.FailCreate(Sub(u"Parameters"));
+    other.FailCreate(Sub(u"EnableSites"));
+    CToolbarSettings process(other, clock);
+    process.Set(u"Username", u"yamada");
+    process.Save(false);
+    EXPECT_EQ(SubkeyNames(other, kSettingsPath), (std::vector<std::u16string>{}));
+    EXPECT_EQ(ReadStored(other, kSettingsPath, u"LastExecute"), StoredDword(2008030514));
+    EXPECT_EQ(process.Get(u"Username"), u"yamada");
+    other.Clear();  // creation works again
+    process.Save(false);
+    EXPECT_EQ(ReadStored(other, Sub(u"Parameters"), u"Username"), StoredText(u"yamada"));
 }
 
 TEST_F(ToolbarSettingsTest, ParamsOnlyLoadAndSaveTouchNothingElse) {

@@ -23,6 +23,7 @@ void FakeBrowser::DropCacheEntry(const std::u16string& url) { events.push_back("
 int FakePrompts::ShowMessageBox(uintptr_t owner, const std::u16string& text, const std::u16string& caption,
                             unsigned style) {
     boxes.push_back({owner, text, caption, style});
+    if (onMessageBox) onMessageBox();
     return answer;
 }
 

@@ -55,6 +55,7 @@ public:
     std::vector<std::u16string> optionsDialogs;  // the preset URL of each dialog shown
     int optionsResult = 1;
     std::function<void()> onOptionsDialog;  // what the user does in the dialog
+    std::function<void()> onMessageBox;     // what happens while a box is open
 
     int ShowMessageBox(uintptr_t owner, const std::u16string& text, const std::u16string& caption,
                    unsigned style) override;

@@ -236,6 +236,28 @@ class StandinServerTest(unittest.TestCase):
         self.assertIsNone(resp.getheader("Content-Length"))
         self.assertEqual(data, b"xxxxx")
 
+    def test_flipped_modes_answer_unwell_and_are_logged(self):
+        self.control(toolbar_txt="AllowToolbar=yes")
+        outcomes = {}
+        for mode in ("down", "garbage", "slow", "drip", "up"):
+            self.control(flip={"modes": [mode], "period": 60, "slow": 0.4, "drip": 0.4})
+            started = time.monotonic()
+            try:
+                resp, data = self.request("GET", "/tv70/toolbar.txt")
+                outcomes[mode] = (resp.status, data, time.monotonic() - started)
+            except (http.client.HTTPException, OSError):
+                outcomes[mode] = (None, b"", time.monotonic() - started)
+        self.assertIsNone(outcomes["down"][0])
+        self.assertNotEqual(outcomes["garbage"][1], b"AllowToolbar=yes")
+        for mode in ("slow", "drip", "up"):
+            self.assertEqual(outcomes[mode][:2], (200, b"AllowToolbar=yes"), mode)
+        self.assertGreater(outcomes["slow"][2], 0.35)
+        self.assertGreater(outcomes["drip"][2], 0.15)
+        self.assertEqual([e.get("flip") for e in self.log()], ["down", "garbage", "slow", "drip", "up"])
+        self.control(flip=None, keep_alive=False)
+        resp, _ = self.request("GET", "/tv70/toolbar.txt")
+        self.assertEqual(resp.getheader("Connection"), "close")
+
     def test_bad_control_request(self):
         resp, _ = self.request("POST", "/__control", b"[1]")
         self.assertEqual(resp.status, 400)
