@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "settings/key_store.h"
+#include "support/threads.h"
 
 namespace tt {
 namespace {
@@ -28,8 +29,8 @@ bool NumericLess(const std::u16string& a, const std::u16string& b) {
 
 // Windows of one process (tabs on threads of their own) save at nearly the same time: their
 // writes go one after the other, not interleaved.
-std::mutex& ListLock() {
-    static std::mutex lock;
+tt::CriticalSection& ListLock() {
+    static tt::CriticalSection lock;
     return lock;
 }
 
@@ -38,7 +39,7 @@ std::mutex& ListLock() {
 void LoadMruList(IKeyStore& store, const std::u16string& subkeyName, std::vector<std::u16string>& list) {
     std::u16string path = SettingsKeyPath();
     if (path.empty() || subkeyName.empty()) return;
-    std::lock_guard<std::mutex> guard(ListLock());
+    std::lock_guard<tt::CriticalSection> guard(ListLock());
     auto key = store.OpenKey(path, KeyAccess::Read);
     if (!key) return;
     list.clear();
@@ -65,7 +66,7 @@ void LoadMruList(const std::u16string& subkeyName, std::vector<std::u16string>& 
 void SaveMruList(IKeyStore& store, const std::u16string& subkeyName, const std::vector<std::u16string>& list) {
     // An empty name would put the list into the settings key itself.
     if (subkeyName.empty()) return;
-    std::lock_guard<std::mutex> guard(ListLock());
+    std::lock_guard<tt::CriticalSection> guard(ListLock());
     auto key = OpenOrCreateSettingsKey(store);
     if (!key) return;
     // Rewritten in place, never deleted first: a window of another process that reloads
@@ -104,7 +105,7 @@ void SaveMruList(const std::u16string& subkeyName, const std::vector<std::u16str
 
 void DeleteMruList(IKeyStore& store, const std::u16string& subkeyName) {
     if (subkeyName.empty()) return;
-    std::lock_guard<std::mutex> guard(ListLock());
+    std::lock_guard<tt::CriticalSection> guard(ListLock());
     auto key = OpenOrCreateSettingsKey(store);
     if (!key) return;
     DeleteKeyTree(*key, subkeyName);

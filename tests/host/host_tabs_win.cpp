@@ -73,7 +73,7 @@ int HostTabs::Open(const std::wstring& url, DWORD timeoutMs) {
         return 0;
     }
     const bool up = WaitForSingleObject(tab->ready, timeoutMs) == WAIT_OBJECT_0;
-    std::lock_guard<std::mutex> guard(lock_);
+    std::lock_guard<tt::CriticalSection> guard(lock_);
     const int id = next_++;
     tabs_[id] = tab;
     return up ? id : 0;
@@ -82,32 +82,32 @@ int HostTabs::Open(const std::wstring& url, DWORD timeoutMs) {
 bool HostTabs::Close(int id, DWORD timeoutMs) {
     std::shared_ptr<Tab> tab;
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        std::lock_guard<tt::CriticalSection> guard(lock_);
         auto it = tabs_.find(id);
         if (it == tabs_.end()) return false;
         tab = it->second;
     }
     if (tab->frame) PostMessageW(tab->frame, WM_CLOSE, 0, 0);
     if (WaitForSingleObject(tab->thread, timeoutMs) != WAIT_OBJECT_0) return false;
-    std::lock_guard<std::mutex> guard(lock_);
+    std::lock_guard<tt::CriticalSection> guard(lock_);
     tabs_.erase(id);
     return true;
 }
 
 HWND HostTabs::Frame(int id) const {
-    std::lock_guard<std::mutex> guard(lock_);
+    std::lock_guard<tt::CriticalSection> guard(lock_);
     auto it = tabs_.find(id);
     return it == tabs_.end() ? nullptr : it->second->frame;
 }
 
 HWND HostTabs::Toolbar(int id) const {
-    std::lock_guard<std::mutex> guard(lock_);
+    std::lock_guard<tt::CriticalSection> guard(lock_);
     auto it = tabs_.find(id);
     return it == tabs_.end() ? nullptr : it->second->toolbar;
 }
 
 std::vector<int> HostTabs::Ids() const {
-    std::lock_guard<std::mutex> guard(lock_);
+    std::lock_guard<tt::CriticalSection> guard(lock_);
     std::vector<int> ids;
     for (const auto& t : tabs_) ids.push_back(t.first);
     return ids;

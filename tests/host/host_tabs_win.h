@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "support/threads.h"
+
 namespace tthost {
 
 class HostTabs {
@@ -38,7 +40,7 @@ private:
 
     Creator creator_;
     bool systemProxy_;
-    mutable std::mutex lock_;
+    mutable tt::CriticalSection lock_;
     std::map<int, std::shared_ptr<Tab>> tabs_;
     int next_ = 1;
 };

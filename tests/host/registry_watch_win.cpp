@@ -7,7 +7,7 @@ namespace tthost {
 void RegistryWatch::Start() {
     Stop();
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        std::lock_guard<tt::CriticalSection> guard(lock_);
         result_ = Result{};
         names_.clear();
         historyMax_ = 0;
@@ -23,7 +23,7 @@ RegistryWatch::Result RegistryWatch::Stop() {
         CloseHandle(thread_);
         thread_ = nullptr;
     }
-    std::lock_guard<std::mutex> guard(lock_);
+    std::lock_guard<tt::CriticalSection> guard(lock_);
     result_.names = names_.size();
     result_.historyEntries = historyMax_;
     return result_;
@@ -61,7 +61,7 @@ void RegistryWatch::ReadOnce() {
         RegCloseKey(mru);
     }
 
-    std::lock_guard<std::mutex> guard(lock_);
+    std::lock_guard<tt::CriticalSection> guard(lock_);
     ++result_.reads;
     std::wstring problem;
     if (!opened) {

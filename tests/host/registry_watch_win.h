@@ -11,6 +11,8 @@
 #include <set>
 #include <string>
 
+#include "support/threads.h"
+
 namespace tthost {
 
 class RegistryWatch {
@@ -40,7 +42,7 @@ private:
     std::wstring key_;
     HANDLE thread_ = nullptr;
     std::atomic<bool> stop_{false};
-    std::mutex lock_;
+    tt::CriticalSection lock_;
     Result result_;
     std::set<std::wstring> names_;
     DWORD historyMax_ = 0;
