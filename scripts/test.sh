@@ -98,7 +98,9 @@ if step native-build tt_build_native; then
 fi
 
 # Windows, 64-bit: runs here under Wine.
+win64_built=0
 if step win64-build tt_build_windows x86_64; then
+    win64_built=1
     tt_wine_fresh_prefix win64
     tt_start_xvfb
     run_gtest win64-unit-tests tt_wine "$TT_BUILD/win-x86_64/tests/unit_tests.exe"
@@ -134,6 +136,15 @@ if step win32-build build_win32; then
         "$WINESERVER" -k >/dev/null 2>&1 || true
     fi
     source "$TT_ROOT/scripts/test32.sh"
+fi
+
+# The installer packages under 64-bit Wine, after the 32-bit stage (see the script).
+if ((win64_built)); then
+    tt_wine_env win64
+    tt_start_xvfb
+    source "$TT_ROOT/scripts/test_package.sh"
+    tt_stop_xvfb
+    "$WINESERVER" -k >/dev/null 2>&1 || true
 fi
 
 # Fuzzers: a short run of each (only the fuzz targets are built, see scripts/fuzz.sh).

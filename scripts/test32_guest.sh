@@ -44,6 +44,20 @@ tt_start_xvfb
 gtest_step win32-registration tt_wine "$bin/tests/module/module_tests.exe" --gtest_filter='Registration.*'
 gtest_step win32-module-tests tt_wine "$bin/tests/module/module_tests.exe" --gtest_filter='-Registration.*'
 
+# What regsvr32 of the shipped module writes on a 32-bit system, for the installer's test to
+# compare its 32-bit view with: the registry before and after, as Wine stores it.
+regsvr32_keys() {
+    local dir="$WINEPREFIX/drive_c/Program Files/Tavelle Toolbar"
+    mkdir -p "$dir" && cp "$bin/src/module/TavelleToolbarIE.dll" "$dir/" &&
+        tt_wine reg query 'HKCU\Software\Wine' >/dev/null && "$WINESERVER" -w &&
+        cp "$WINEPREFIX/system.reg" "$out/reg32-before.reg" &&
+        tt_wine regsvr32 /s 'C:\Program Files\Tavelle Toolbar\TavelleToolbarIE.dll' && "$WINESERVER" -w &&
+        cp "$WINEPREFIX/system.reg" "$out/reg32-after.reg" &&
+        tt_wine regsvr32 /s /u 'C:\Program Files\Tavelle Toolbar\TavelleToolbarIE.dll' && "$WINESERVER" -w &&
+        rm -rf "$dir"
+}
+check_step win32-regsvr32-keys regsvr32_keys
+
 # Stack cleanup at the module's boundaries, the browser's structures, unwinding to the guards.
 gtest_step win32-shipped-module tt_wine "$bin/tests/unit_tests.exe" --gtest_filter='ShippedModuleX86.*'
 

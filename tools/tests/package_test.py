@@ -1,12 +1,13 @@
 #!/usr/bin/env python3
-"""The installer packages under 64-bit Wine, one command at a time (scripts/tests.d/package.sh):
+"""The installer packages under 64-bit Wine, one command at a time (scripts/test_package.sh):
 refusals (unreadable modules stop the build), reference (what regsvr32 writes), x86 and x64 (an
 install without administrator rights is refused; an install writes what regsvr32 writes and puts
 the modules in place; x64: the demo's first steps, a later version over it, a repair; uninstall).
 
-What regsvr32 writes: of the x86-64 module, in a prefix of its own; for the 32-bit view the same
-keys with the 32-bit module's path, imported into that view (32-bit programs cannot run here), or
---expected32, a .reg file of what regsvr32 of the 32-bit module wrote on a 32-bit system.
+What regsvr32 writes: of the x86-64 module, in a prefix of its own; for the 32-bit view, what
+regsvr32 of the 32-bit module wrote in the emulated 32-bit guest (--guest32, the registry before
+and after), imported into that view, since 32-bit programs need not run here. Without it, the
+x86-64 module's keys with the 32-bit module's path stand in; --expected32 names a .reg file.
 Registries are compared as Wine stores them, key by key and value by value, with their types.
 """
 import argparse
@@ -166,11 +167,17 @@ def reference(args):
         with open(args.expected32, "rb") as f:
             data = f.read()
         reg32 = data.decode("utf-16" if data[:2] in (b"\xff\xfe", b"\xfe\xff") else "utf-8")
-    else:  # the same keys in the 32-bit view, with the 32-bit module's path
+    else:  # those keys in the 32-bit view, with the path of the 32-bit module's folder there
+        written = r64
+        if args.guest32:  # what regsvr32 of the 32-bit module wrote on a 32-bit system
+            before, after = (read_registry(os.path.join(args.guest32, "reg32-%s.reg" % w)) for w in ("before", "after"))
+            written = delta(before, after)
+            check(any(e[0] == "key" and "inprocserver32" in e[1] for e in written),
+                  "regsvr32 in the 32-bit guest wrote the module's class keys")
         path = lambda s: s.replace(DIR64.replace("\\", "\\\\"), DIR32.replace("\\", "\\\\"))
         text = lambda s: re.sub(r"\\x([0-9a-fA-F]{1,4})", lambda m: chr(int(m.group(1), 16)), path(s))
         keys = {}
-        for e in sorted(r64):
+        for e in sorted(written):
             if e[0] != "gone" and "\\wow6432node\\" not in e[1]:
                 key = re.sub(r"(?i)(\\[0-9a-f]+\\)win64$", r"\1win32", e[1])
                 if e[0] == "value" and not e[3].startswith('"'):
@@ -268,6 +275,8 @@ def main(argv=None):
     parser.add_argument("--next", help="the packages of a later version")
     parser.add_argument("--host", help="tavelle_test_host.exe")
     parser.add_argument("--expected32", help="a .reg file of what regsvr32 of the 32-bit module writes")
+    parser.add_argument("--guest32", help="a folder with Wine's registry of a 32-bit system before and after "
+                        "regsvr32 of the 32-bit module (reg32-before.reg, reg32-after.reg)")
     args = parser.parse_args(argv)
     os.makedirs(args.work, exist_ok=True)
     try:

@@ -1,6 +1,8 @@
 # The installer packages: built as scripts/package.sh builds them (and a later version of them,
 # for the upgrade), then installed, upgraded, repaired and removed under 64-bit Wine in prefixes
-# of their own (tools/tests/package_test.py). Sourced by scripts/test.sh.
+# of their own (tools/tests/package_test.py). Sourced by scripts/test.sh after the 32-bit stage,
+# whose guest leaves the registry of a 32-bit system before and after regsvr32 of the 32-bit
+# module: the x86 package's keys are compared with those.
 package_work=$TT_BUILD/package-test
 rm -rf "$package_work"
 mkdir -p "$package_work"
@@ -20,8 +22,14 @@ if [[ -n $package_version ]]; then
     }
     # A fresh prefix to copy for each case, made as every test prefix is made.
     package_prefix() ( TT_WINEPREFIX=$package_work/prefix tt_wine_fresh_prefix win64 )
+    package_guest32=()
+    if [[ -s $TT_BUILD/guest32-test/out/reg32-after.reg ]]; then
+        package_guest32=(--guest32 "$TT_BUILD/guest32-test/out")
+    else
+        echo "   no registry from the 32-bit guest: its 32-bit view is derived from the x86-64 module's keys"
+    fi
     package_test() {
-        python3 "$TT_ROOT/tools/tests/package_test.py" "$@" --wine "$TT_WINE" --work "$package_work" \
+        python3 "$TT_ROOT/tools/tests/package_test.py" "$@" "${package_guest32[@]}" --wine "$TT_WINE" --work "$package_work" \
             --prefix "$package_work/prefix" --dist "$package_work/dist" --next "$package_work/later" \
             --host "$TT_BUILD/win-x86_64/tests/host/tavelle_test_host.exe"
     }
