@@ -15,13 +15,12 @@
 #include <new>
 #include <string>
 
+#include "fakes/toolbar_services_win.h"
 #include "host/com_defaults_win.h"
 #include "host/host_com_win.h"
 #include "net/http_client_win.h"
 #include "settings/process_state.h"
-#include "settings/search_history.h"
 #include "settings/toolbar_settings.h"
-#include "support/clock.h"
 #include "toolbar/command_table.h"
 #include "toolbar/tavelle_toolbar_ctrl_win.h"
 
@@ -90,33 +89,6 @@ public:
     }
 };
 
-class QuietHistory : public IHistoryStore {
-public:
-    std::vector<std::u16string> Load() override { return {}; }
-    void Save(const std::vector<std::u16string>&) override {}
-};
-
-// The product's HTTP client and deadline; nothing else leaves the window.
-class BenchServices : public IToolbarServices {
-public:
-    IHttpClient& Http() override { return DefaultHttpClient(); }
-    IClock& Clock() override { return SystemClock(); }
-    IKeyState& Keys() override { return keys_; }
-    IUserPrompts& Prompts() override { return PlatformToolbarServices().Prompts(); }
-    IHistoryStore& History() override { return history_; }
-    ICodePageConverter& CodePages() override { return PlatformCodePageConverter(); }
-    void CheckToolbarPermission() override {}
-    void StartVersionCheck(bool) override {}
-    void ShowAboutDialog() override {}
-    void TrackPopupMenu(HMENU, int, int, HWND) override {}
-    void StartTimer(HWND, UINT_PTR, UINT) override {}
-    void StopTimer(HWND, UINT_PTR) override {}
-
-private:
-    CKeyStateWin keys_;
-    QuietHistory history_;
-};
-
 struct Refresh {
     double seconds;
     size_t heapPeak;  // above the heap held before the refresh
@@ -156,7 +128,9 @@ int wmain() {
     CToolBarReflectorCtrl reflector;
     RECT rect{0, 0, 900, 30};
     reflector.Create(frame, rect);
-    BenchServices services;
+    // The product's HTTP client and deadline; nothing else leaves the window.
+    testing::FakeToolbarServices services;
+    services.httpInstead = &DefaultHttpClient();
     auto toolbar = std::make_unique<TavelleToolbarCtrl>(services);
     QuietBrowser* browser = new QuietBrowser;
     toolbar->SetBrowser(browser);
