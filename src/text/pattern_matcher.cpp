@@ -4,6 +4,14 @@
 #include <cstring>
 #include <new>
 
+// Steps of the run loop written apart for the reader stay in the loop for the compiler: as
+// calls they cost the hostile list-page line up to twice its time.
+#if defined(__GNUC__)
+#define TT_LOOP_STEP inline __attribute__((always_inline))
+#else
+#define TT_LOOP_STEP __forceinline
+#endif
+
 namespace tt {
 
 using pattern_detail::CharSet;
@@ -622,16 +630,12 @@ public:
     bool LimitHit() const { return limitHit_; }
 
 private:
-    enum class Outcome { Failed, Matched, Stopped };  // Stopped: a limit ended the search
-
-    // Executes instructions from pc at pos until one fails or the pattern matches.
-    Outcome Forward(size_t& pc, size_t& pos);
-    // Goes back to the most recent resume point (undoing groups and slots on the way);
-    // false when none is left or a limit ended the search.
-    bool Backtrack(size_t& pc, size_t& pos);
     // A greedy run of one item from pos, as far as it goes, remembered for giving back;
     // false when the stack is full.
-    bool RunGreedy(const Instruction& in, size_t pc, size_t& pos);
+    TT_LOOP_STEP bool RunGreedy(const Instruction& in, size_t pc, size_t& pos);
+    // Goes back to the most recent resume point (undoing groups and slots on the way);
+    // false when none is left or a limit ended the search.
+    TT_LOOP_STEP bool Backtrack(size_t& pc, size_t& pos);
     void DropLookAhead(size_t depth);
 
     bool ItemMatches(const Instruction& in, char16_t c) const {
@@ -718,114 +722,162 @@ private:
 };
 
 bool CPatternMachine::Run(size_t start) {
-    r_.stack_.clear();
+    auto& stack = r_.stack_;
+    auto& sp = r_.spans_;
+    auto& slots = r_.slots_;
+    stack.clear();
     size_t pc = 0;
     size_t pos = start;
+
     for (;;) {
-        switch (Forward(pc, pos)) {
-        case Outcome::Matched:
-            return true;
-        case Outcome::Stopped:
-            return false;
-        case Outcome::Failed:
-            break;
+        // Executes instructions until one fails.
+        for (;;) {
+            if (++steps_ >= nextCheck_ && !Checkpoint()) return false;
+            const Instruction& in = prog_[pc];
+            if (memoOn_ && memoIndex_[pc] != kNoMemo && Seen(memoIndex_[pc], pos)) break;
+            bool ok = true;
+            switch (in.op) {
+            case OpChar:
+                ok = pos < n_ && s_[pos] == in.arg;
+                ++pos;
+                ++pc;
+                break;
+            case OpAny:
+                ok = pos < n_;
+                ++pos;
+                ++pc;
+                break;
+            case OpSet:
+                ok = pos < n_ && InClass(in.arg, s_[pos]) != (in.flag != 0);
+                ++pos;
+                ++pc;
+                break;
+            case OpRunGreedy:
+                if (!RunGreedy(in, pc, pos)) return false;
+                ++pc;
+                break;
+            case OpRunLazy:
+                if (!Push(EntryRunLazy, static_cast<uint32_t>(pc), pos)) return false;
+                ++pc;
+                break;
+            case OpBackRef: {
+                const size_t gStart = sp[2 * in.arg], gEnd = sp[2 * in.arg + 1];
+                if (gStart != CPatternMatch::npos && gEnd != CPatternMatch::npos && gEnd > gStart) {
+                    const size_t len = gEnd - gStart;
+                    ok = len <= n_ - pos &&
+                         std::char_traits<char16_t>::compare(s_ + gStart, s_ + pos, len) == 0;
+                    steps_ += len;
+                    pos += len;
+                }
+                ++pc;
+                break;
+            }
+            case OpEnd:
+                ok = pos == n_;
+                ++pc;
+                break;
+            case OpJump:
+                pc = in.arg;
+                break;
+            case OpSplit:
+                if (!Push(EntryResume, in.arg, pos)) return false;
+                ++pc;
+                break;
+            case OpSplitTo:
+                if (!Push(EntryResume, static_cast<uint32_t>(pc + 1), pos)) return false;
+                pc = in.arg;
+                break;
+            case OpGroupStart:
+                if (!Push(EntryGroup, in.arg, sp[2 * in.arg], sp[2 * in.arg + 1])) return false;
+                sp[2 * in.arg] = pos;
+                sp[2 * in.arg + 1] = CPatternMatch::npos;
+                ++pc;
+                break;
+            case OpGroupEnd:
+                if (in.flag && !Push(EntryGroup, in.arg, sp[2 * in.arg], sp[2 * in.arg + 1])) return false;
+                sp[2 * in.arg + 1] = pos;
+                ++pc;
+                break;
+            case OpSetSlot:
+                if (!Push(EntrySlot, in.arg, slots[in.arg])) return false;
+                slots[in.arg] = pos;
+                ++pc;
+                break;
+            case OpProgress:
+                ok = pos != slots[in.arg];
+                ++pc;
+                break;
+            case OpLookStart:
+                if (!Push(EntrySlot, in.arg, slots[in.arg])) return false;
+                slots[in.arg] = stack.size();
+                ++pc;
+                break;
+            case OpLookFail:
+                DropLookAhead(slots[in.arg]);
+                ok = false;
+                break;
+            case OpMatch:
+                r_.end_ = pos;
+                return true;
+            }
+            if (!ok) break;
         }
+
         if (!Backtrack(pc, pos)) return false;
     }
 }
 
-CPatternMachine::Outcome CPatternMachine::Forward(size_t& pc, size_t& pos) {
+bool CPatternMachine::Backtrack(size_t& pc, size_t& pos) {
+    auto& stack = r_.stack_;
     auto& sp = r_.spans_;
     auto& slots = r_.slots_;
     for (;;) {
-        if (++steps_ >= nextCheck_ && !Checkpoint()) return Outcome::Stopped;
-        const Instruction& in = prog_[pc];
-        if (memoOn_ && memoIndex_[pc] != kNoMemo && Seen(memoIndex_[pc], pos)) return Outcome::Failed;
-        bool ok = true;
-        switch (in.op) {
-        case OpChar:
-            ok = pos < n_ && s_[pos] == in.arg;
-            ++pos;
-            ++pc;
-            break;
-        case OpAny:
-            ok = pos < n_;
-            ++pos;
-            ++pc;
-            break;
-        case OpSet:
-            ok = pos < n_ && InClass(in.arg, s_[pos]) != (in.flag != 0);
-            ++pos;
-            ++pc;
-            break;
-        case OpRunGreedy:
-            if (!RunGreedy(in, pc, pos)) return Outcome::Stopped;
-            ++pc;
-            break;
-        case OpRunLazy:
-            if (!Push(EntryRunLazy, static_cast<uint32_t>(pc), pos)) return Outcome::Stopped;
-            ++pc;
-            break;
-        case OpBackRef: {
-            const size_t gStart = sp[2 * in.arg], gEnd = sp[2 * in.arg + 1];
-            if (gStart != CPatternMatch::npos && gEnd != CPatternMatch::npos && gEnd > gStart) {
-                const size_t len = gEnd - gStart;
-                ok = len <= n_ - pos && std::char_traits<char16_t>::compare(s_ + gStart, s_ + pos, len) == 0;
-                steps_ += len;
-                pos += len;
+        if (stack.empty()) return false;
+        if (++steps_ >= nextCheck_ && !Checkpoint()) return false;
+        StackEntry& e = stack.back();
+        if (e.kind == EntryResume) {
+            pc = e.index;
+            pos = e.a;
+            stack.pop_back();
+            return true;
+        }
+        if (e.kind == EntryGroup) {
+            sp[2 * e.index] = e.a;
+            sp[2 * e.index + 1] = e.b;
+            stack.pop_back();
+            continue;
+        }
+        if (e.kind == EntrySlot) {
+            slots[e.index] = e.a;
+            stack.pop_back();
+            continue;
+        }
+        if (e.kind == EntryRunGreedy) {
+            // One character fewer for the run, then the rest again.
+            pos = e.b - 1;
+            pc = e.index + 1;
+            if (pos > e.a) {
+                e.b = pos;
+            } else {
+                stack.pop_back();
             }
-            ++pc;
-            break;
+            return true;
         }
-        case OpEnd:
-            ok = pos == n_;
-            ++pc;
-            break;
-        case OpJump:
-            pc = in.arg;
-            break;
-        case OpSplit:
-            if (!Push(EntryResume, in.arg, pos)) return Outcome::Stopped;
-            ++pc;
-            break;
-        case OpSplitTo:
-            if (!Push(EntryResume, static_cast<uint32_t>(pc + 1), pos)) return Outcome::Stopped;
-            pc = in.arg;
-            break;
-        case OpGroupStart:
-            if (!Push(EntryGroup, in.arg, sp[2 * in.arg], sp[2 * in.arg + 1])) return Outcome::Stopped;
-            sp[2 * in.arg] = pos;
-            sp[2 * in.arg + 1] = CPatternMatch::npos;
-            ++pc;
-            break;
-        case OpGroupEnd:
-            if (in.flag && !Push(EntryGroup, in.arg, sp[2 * in.arg], sp[2 * in.arg + 1])) return Outcome::Stopped;
-            sp[2 * in.arg + 1] = pos;
-            ++pc;
-            break;
-        case OpSetSlot:
-            if (!Push(EntrySlot, in.arg, slots[in.arg])) return Outcome::Stopped;
-            slots[in.arg] = pos;
-            ++pc;
-            break;
-        case OpProgress:
-            ok = pos != slots[in.arg];
-            ++pc;
-            break;
-        case OpLookStart:
-            if (!Push(EntrySlot, in.arg, slots[in.arg])) return Outcome::Stopped;
-            slots[in.arg] = r_.stack_.size();
-            ++pc;
-            break;
-        case OpLookFail:
-            DropLookAhead(slots[in.arg]);
-            ok = false;
-            break;
-        case OpMatch:
-            r_.end_ = pos;
-            return Outcome::Matched;
+        // EntryRunLazy: one more character, then the rest again.
+        const Instruction& in = prog_[e.index];
+        size_t p = e.a;
+        if (p < n_ && ItemMatches(in, s_[p])) {
+            ++p;
+            if (memoOn_ && memoIndex_[e.index] != kNoMemo && Seen(memoIndex_[e.index], p)) {
+                stack.pop_back();
+                continue;
+            }
+            e.a = p;
+            pos = p;
+            pc = e.index + 1;
+            return true;
         }
-        if (!ok) return Outcome::Failed;
+        stack.pop_back();
     }
 }
 
@@ -867,58 +919,6 @@ void CPatternMachine::DropLookAhead(size_t depth) {
         }
         stack.pop_back();
         ++steps_;
-    }
-}
-
-bool CPatternMachine::Backtrack(size_t& pc, size_t& pos) {
-    auto& stack = r_.stack_;
-    for (;;) {
-        if (stack.empty()) return false;
-        if (++steps_ >= nextCheck_ && !Checkpoint()) return false;
-        StackEntry& e = stack.back();
-        if (e.kind == EntryResume) {
-            pc = e.index;
-            pos = e.a;
-            stack.pop_back();
-            return true;
-        }
-        if (e.kind == EntryGroup) {
-            r_.spans_[2 * e.index] = e.a;
-            r_.spans_[2 * e.index + 1] = e.b;
-            stack.pop_back();
-            continue;
-        }
-        if (e.kind == EntrySlot) {
-            r_.slots_[e.index] = e.a;
-            stack.pop_back();
-            continue;
-        }
-        if (e.kind == EntryRunGreedy) {
-            // One character fewer for the run, then the rest again.
-            pos = e.b - 1;
-            pc = e.index + 1;
-            if (pos > e.a) {
-                e.b = pos;
-            } else {
-                stack.pop_back();
-            }
-            return true;
-        }
-        // EntryRunLazy: one more character, then the rest again.
-        const Instruction& in = prog_[e.index];
-        size_t p = e.a;
-        if (p < n_ && ItemMatches(in, s_[p])) {
-            ++p;
-            if (memoOn_ && memoIndex_[e.index] != kNoMemo && Seen(memoIndex_[e.index], p)) {
-                stack.pop_back();
-                continue;
-            }
-            e.a = p;
-            pos = p;
-            pc = e.index + 1;
-            return true;
-        }
-        stack.pop_back();
     }
 }
 
