@@ -12,9 +12,8 @@
 #include <memory>
 #include <vector>
 
+#include "fakes/quiet_browser_win.h"
 #include "fakes/toolbar_services_win.h"
-#include "host/com_defaults_win.h"
-#include "host/host_com_win.h"
 #include "settings/process_state.h"
 #include "settings/toolbar_settings.h"
 #include "toolbar/tavelle_toolbar_ctrl_win.h"
@@ -34,29 +33,6 @@ LONGLONG Now() {
 }
 
 double Microseconds(LONGLONG ticks) { return 1e6 * static_cast<double>(ticks) / g_frequency.QuadPart; }
-
-// A browser that only notes when Navigate2 is entered.
-class TimingBrowser : public tthost::DefaultWebBrowser2, public tthost::HostRefCount {
-public:
-    TTHOST_REFCOUNTED
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IWebBrowser2 || riid == IID_IWebBrowserApp ||
-            riid == IID_IWebBrowser) {
-            *ppv = static_cast<IWebBrowser2*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    HRESULT STDMETHODCALLTYPE Navigate2(VARIANT*, VARIANT*, VARIANT*, VARIANT*, VARIANT*) override {
-        g_navigateEntered = Now();
-        ++g_navigations;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE Stop() override { return S_OK; }
-};
 
 struct Stats {
     double median, p95, max;
@@ -88,7 +64,11 @@ int wmain(int argc, wchar_t** argv) {
     // No network, no dialogs: the toolbar's own work is what is measured.
     testing::FakeToolbarServices services;
     auto toolbar = std::make_unique<TavelleToolbarCtrl>(services);
-    TimingBrowser* browser = new TimingBrowser;
+    auto* browser = new testing::QuietBrowser;
+    browser->onNavigate = [] {
+        g_navigateEntered = Now();
+        ++g_navigations;
+    };
     toolbar->SetBrowser(browser);
     if (!toolbar->CreateToolbar(reflector.Handle(), 515)) {
         std::printf("could not create the toolbar\n");

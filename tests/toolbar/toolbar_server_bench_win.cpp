@@ -15,9 +15,8 @@
 #include <new>
 #include <string>
 
+#include "fakes/quiet_browser_win.h"
 #include "fakes/toolbar_services_win.h"
-#include "host/com_defaults_win.h"
-#include "host/host_com_win.h"
 #include "net/http_client_win.h"
 #include "settings/process_state.h"
 #include "settings/toolbar_settings.h"
@@ -74,21 +73,6 @@ namespace {
 
 using namespace tt;
 
-class QuietBrowser : public tthost::DefaultWebBrowser2, public tthost::HostRefCount {
-public:
-    TTHOST_REFCOUNTED
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IWebBrowser2) {
-            *ppv = static_cast<IWebBrowser2*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-};
-
 struct Refresh {
     double seconds;
     size_t heapPeak;  // above the heap held before the refresh
@@ -132,7 +116,7 @@ int wmain() {
     testing::FakeToolbarServices services;
     services.httpInstead = &DefaultHttpClient();
     auto toolbar = std::make_unique<TavelleToolbarCtrl>(services);
-    QuietBrowser* browser = new QuietBrowser;
+    auto* browser = new testing::QuietBrowser;
     toolbar->SetBrowser(browser);
     if (!toolbar->CreateToolbar(reflector.Handle(), 515)) {
         std::printf("could not create the toolbar\n");
