@@ -23,18 +23,11 @@ cat >"$work/config.json" <<'JSON'
   "/lines/ag.cgi?page=RMDigest": {"body": "a\n", "size": 1048576}
 }}
 JSON
-python3 "$TT_ROOT/tools/standin_server.py" --port 0 --port-file "$work/port" --config "$work/config.json" \
-    --idle-exit 120 --max-lifetime 600 >/dev/null 2>&1 &
-standin_pid=$!
 cleanup() {
-    kill "$standin_pid" 2>/dev/null || true
-    wait "$standin_pid" 2>/dev/null || true
+    tt_stop_standin
     rm -rf "$work"
     tt_stop_xvfb
 }
 trap cleanup EXIT
-for _ in $(seq 100); do
-    [[ -s $work/port ]] && break
-    sleep 0.1
-done
-TT_STANDIN_PORT=$(cat "$work/port") tt_wine "$TT_BUILD/win-x86_64/tests/toolbar/toolbar_server_bench.exe"
+tt_start_standin --config "$work/config.json" --idle-exit 120 --max-lifetime 600
+TT_STANDIN_PORT=$TT_STANDIN_PORT tt_wine "$TT_BUILD/win-x86_64/tests/toolbar/toolbar_server_bench.exe"

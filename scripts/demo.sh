@@ -96,13 +96,14 @@ if ((guest32)); then
     rm -rf "$job"
     mkdir -p "$job"
     tar -cPf "$job/in.tar" "$TT_ROOT/scripts/lib.sh" "$TT_ROOT/scripts/demo.sh" "$TT_ROOT/tools/demo_session.py" \
-        "$TT_ROOT/tools/standin_server.py" "$TT_ROOT/src/resources/strings.txt" \
+        "$TT_STANDIN_SERVER" "$TT_ROOT/src/resources/strings.txt" \
         "$TT_ROOT/dist/x86/TavelleToolbarIE.dll" "$dll32" "$host32"
     # The guest writes where this machine would (the transcript names the folder), then hands
     # the folder back through /job/out.
     {
         echo "tar -xPf /job/in.tar"
-        printf 'TT_BUILD=%q bash %q --in-guest --out %q%s\n' "$TT_BUILD" "$TT_ROOT/scripts/demo.sh" "$out" \
+        printf 'TT_BUILD=%q TT_STANDIN_SERVER=%q bash %q --in-guest --out %q%s\n' "$TT_BUILD" "$TT_STANDIN_SERVER" \
+            "$TT_ROOT/scripts/demo.sh" "$out" \
             "${steps:+ --steps $steps}"
         echo 'rc=$?'
         printf 'mkdir -p /job/out && cp -r %q/. /job/out/\n' "$out"

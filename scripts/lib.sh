@@ -127,3 +127,37 @@ tt_install_toolbar() {  # dll
     tt_wine regsvr32 /s 'C:\Program Files\Tavelle Toolbar\TavelleToolbarIE.dll' >&2 || return 1
     echo 'C:\Program Files\Tavelle Toolbar\TavelleToolbarIE.dll'
 }
+
+# The stand-in groupware server: the one program every test step, benchmark, the demo and the
+# soak start (the Python sessions and the test programs read the same variable).
+export TT_STANDIN_SERVER=${TT_STANDIN_SERVER:-$TT_ROOT/tools/standin_server.py}
+
+# Starts the stand-in server in the background on a free loopback port and waits until it
+# listens; TT_STANDIN_PID and TT_STANDIN_PORT name it, and an interrupted test run stops it
+# (tt_children). Arguments go to the server (--config, --idle-exit, --max-lifetime).
+tt_start_standin() {
+    local port_file
+    port_file=$(mktemp)
+    python3 "$TT_STANDIN_SERVER" --port 0 --port-file "$port_file" "$@" >/dev/null 2>&1 &
+    TT_STANDIN_PID=$!
+    tt_children+=("$TT_STANDIN_PID")
+    # The emulated guest starts it about twenty times slower than this machine.
+    for _ in $(seq 300); do
+        [[ -s $port_file ]] && break
+        kill -0 "$TT_STANDIN_PID" 2>/dev/null || break
+        sleep 0.1
+    done
+    TT_STANDIN_PORT=$(cat "$port_file" 2>/dev/null)
+    rm -f "$port_file"
+    [[ -n $TT_STANDIN_PORT ]] && return 0
+    tt_stop_standin
+    echo "the stand-in server did not start" >&2
+    return 1
+}
+
+tt_stop_standin() {
+    [[ -n ${TT_STANDIN_PID:-} ]] || return 0
+    kill "$TT_STANDIN_PID" 2>/dev/null || true
+    wait "$TT_STANDIN_PID" 2>/dev/null || true
+    unset TT_STANDIN_PID TT_STANDIN_PORT
+}

@@ -19,7 +19,7 @@ if ((stage32_image_ok)); then
     # The same absolute paths inside the guest: the test programs know the source tree's.
     stage32_bin=$TT_BUILD/win-i686
     tar -cPf "$stage32_job/in.tar" "$TT_ROOT/scripts/lib.sh" "$TT_ROOT/scripts/demo.sh" \
-        "$TT_ROOT/scripts/test32_guest.sh" "$TT_ROOT/tools/demo_session.py" "$TT_ROOT/tools/standin_server.py" \
+        "$TT_ROOT/scripts/test32_guest.sh" "$TT_ROOT/tools/demo_session.py" "$TT_STANDIN_SERVER" \
         "$TT_ROOT/src/resources/strings.txt" \
         "$stage32_bin/src/module/TavelleToolbarIE.dll" "$stage32_bin/tests/module/module_tests.exe" \
         "$stage32_bin/tests/module/load_probe.exe" "$stage32_bin/tests/unit_tests.exe" \
@@ -29,7 +29,8 @@ if ((stage32_image_ok)); then
         # The demo session names the shipped file: there, it is this build's DLL.
         printf 'mkdir -p %q && cp %q %q\n' "$TT_ROOT/dist/x86" "$stage32_bin/src/module/TavelleToolbarIE.dll" \
             "$TT_ROOT/dist/x86/"
-        printf 'TT_BUILD=%q bash %q /job/out\n' "$TT_BUILD" "$TT_ROOT/scripts/test32_guest.sh"
+        printf 'TT_BUILD=%q TT_STANDIN_SERVER=%q bash %q /job/out\n' "$TT_BUILD" "$TT_STANDIN_SERVER" \
+            "$TT_ROOT/scripts/test32_guest.sh"
     } >"$stage32_job/run.sh"
 
     echo "== win32-guest (the steps below run in the guest)"

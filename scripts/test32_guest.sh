@@ -62,20 +62,10 @@ check_step win32-regsvr32-keys regsvr32_keys
 gtest_step win32-shipped-module tt_wine "$bin/tests/unit_tests.exe" --gtest_filter='ShippedModuleX86.*'
 
 # The stand-in server runs here too: the guest has no network.
-port_file=$(mktemp)
-python3 "$TT_ROOT/tools/standin_server.py" --port 0 --port-file "$port_file" --idle-exit 600 \
-    --max-lifetime 1800 >/dev/null 2>&1 &
-standin_pid=$!
-for _ in $(seq 300); do
-    [[ -s $port_file ]] && break
-    sleep 0.1
-done
-export TT_STANDIN_PORT=$(cat "$port_file")
-gtest_step win32-login-end-to-end tt_wine "$bin/tests/unit_tests.exe" --gtest_filter='EndToEndLogin.*'
-unset TT_STANDIN_PORT
-kill "$standin_pid" 2>/dev/null
-wait "$standin_pid" 2>/dev/null
-rm -f "$port_file"
+tt_start_standin --idle-exit 600 --max-lifetime 1800
+TT_STANDIN_PORT=${TT_STANDIN_PORT:-} gtest_step win32-login-end-to-end tt_wine "$bin/tests/unit_tests.exe" \
+    --gtest_filter='EndToEndLogin.*'
+tt_stop_standin
 
 "$WINESERVER" -k >/dev/null 2>&1
 

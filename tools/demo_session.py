@@ -31,6 +31,8 @@ import urllib.parse
 import urllib.request
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+# The stand-in server, as scripts/lib.sh names it for every script that starts one.
+STANDIN_SERVER = os.environ.get("TT_STANDIN_SERVER") or os.path.join(HERE, "standin_server.py")
 ROOT = os.path.dirname(HERE)
 
 GROUPWARE = "http://groupware.tavelle.example/cgi-bin/ag.cgi"
@@ -262,7 +264,7 @@ class Standin:
         self.logdir = logdir
         self.stderr = open(os.path.join(logdir, "standin-output.log"), "wb")
         self.proc = subprocess.Popen(
-            [sys.executable, os.path.join(HERE, "standin_server.py"), "--port", "0", "--config", path,
+            [sys.executable, STANDIN_SERVER, "--port", "0", "--config", path,
              "--max-lifetime", "7200"],
             stdout=subprocess.PIPE, stderr=self.stderr)
         line = b""

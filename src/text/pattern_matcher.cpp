@@ -4,6 +4,14 @@
 #include <cstring>
 #include <new>
 
+// Steps of the run loop written apart for the reader stay in the loop for the compiler: as
+// calls they cost the hostile list-page line up to twice its time.
+#if defined(__GNUC__)
+#define TT_LOOP_STEP inline __attribute__((always_inline))
+#else
+#define TT_LOOP_STEP __forceinline
+#endif
+
 namespace tt {
 
 using pattern_detail::CharSet;
@@ -622,6 +630,14 @@ public:
     bool LimitHit() const { return limitHit_; }
 
 private:
+    // A greedy run of one item from pos, as far as it goes, remembered for giving back;
+    // false when the stack is full.
+    TT_LOOP_STEP bool RunGreedy(const Instruction& in, size_t pc, size_t& pos);
+    // Goes back to the most recent resume point (undoing groups and slots on the way);
+    // false when none is left or a limit ended the search.
+    TT_LOOP_STEP bool Backtrack(size_t& pc, size_t& pos);
+    void DropLookAhead(size_t depth);
+
     bool ItemMatches(const Instruction& in, char16_t c) const {
         switch (in.item) {
         case OpChar:
@@ -736,30 +752,10 @@ bool CPatternMachine::Run(size_t start) {
                 ++pos;
                 ++pc;
                 break;
-            case OpRunGreedy: {
-                size_t q = pos;
-                bool stopped = false;
-                if (memoOn_ && memoIndex_[pc] != kNoMemo) {
-                    const uint32_t row = memoIndex_[pc];
-                    while (q < n_ && ItemMatches(in, s_[q])) {
-                        ++q;
-                        if (Seen(row, q)) {
-                            stopped = true;  // the rest of this run was explored already
-                            break;
-                        }
-                    }
-                } else if (in.item == OpAny) {
-                    q = n_;
-                } else {
-                    while (q < n_ && ItemMatches(in, s_[q])) ++q;
-                }
-                steps_ += q - pos;
-                const size_t top = stopped ? q - 1 : q;
-                if (top > pos && !Push(EntryRunGreedy, static_cast<uint32_t>(pc), pos, top)) return false;
-                pos = top;
+            case OpRunGreedy:
+                if (!RunGreedy(in, pc, pos)) return false;
                 ++pc;
                 break;
-            }
             case OpRunLazy:
                 if (!Push(EntryRunLazy, static_cast<uint32_t>(pc), pos)) return false;
                 ++pc;
@@ -816,24 +812,10 @@ bool CPatternMachine::Run(size_t start) {
                 slots[in.arg] = stack.size();
                 ++pc;
                 break;
-            case OpLookFail: {
-                // The atom matched, so the look-ahead fails: drop everything it pushed
-                // (putting groups and slots back) down to and including its resume point.
-                const size_t depth = slots[in.arg];
-                while (stack.size() > depth) {
-                    const StackEntry& e = stack.back();
-                    if (e.kind == EntryGroup) {
-                        sp[2 * e.index] = e.a;
-                        sp[2 * e.index + 1] = e.b;
-                    } else if (e.kind == EntrySlot) {
-                        slots[e.index] = e.a;
-                    }
-                    stack.pop_back();
-                    ++steps_;
-                }
+            case OpLookFail:
+                DropLookAhead(slots[in.arg]);
                 ok = false;
                 break;
-            }
             case OpMatch:
                 r_.end_ = pos;
                 return true;
@@ -841,54 +823,102 @@ bool CPatternMachine::Run(size_t start) {
             if (!ok) break;
         }
 
-        // Backtracks to the most recent resume point.
-        for (;;) {
-            if (stack.empty()) return false;
-            if (++steps_ >= nextCheck_ && !Checkpoint()) return false;
-            StackEntry& e = stack.back();
-            if (e.kind == EntryResume) {
-                pc = e.index;
-                pos = e.a;
-                stack.pop_back();
-                break;
-            }
-            if (e.kind == EntryGroup) {
-                sp[2 * e.index] = e.a;
-                sp[2 * e.index + 1] = e.b;
-                stack.pop_back();
-                continue;
-            }
-            if (e.kind == EntrySlot) {
-                slots[e.index] = e.a;
-                stack.pop_back();
-                continue;
-            }
-            if (e.kind == EntryRunGreedy) {
-                pos = e.b - 1;
-                pc = e.index + 1;
-                if (pos > e.a) {
-                    e.b = pos;
-                } else {
-                    stack.pop_back();
-                }
-                break;
-            }
-            // EntryRunLazy: one more character, then the rest again.
-            const Instruction& in = prog_[e.index];
-            size_t p = e.a;
-            if (p < n_ && ItemMatches(in, s_[p])) {
-                ++p;
-                if (memoOn_ && memoIndex_[e.index] != kNoMemo && Seen(memoIndex_[e.index], p)) {
-                    stack.pop_back();
-                    continue;
-                }
-                e.a = p;
-                pos = p;
-                pc = e.index + 1;
-                break;
-            }
+        if (!Backtrack(pc, pos)) return false;
+    }
+}
+
+bool CPatternMachine::Backtrack(size_t& pc, size_t& pos) {
+    auto& stack = r_.stack_;
+    auto& sp = r_.spans_;
+    auto& slots = r_.slots_;
+    for (;;) {
+        if (stack.empty()) return false;
+        if (++steps_ >= nextCheck_ && !Checkpoint()) return false;
+        StackEntry& e = stack.back();
+        if (e.kind == EntryResume) {
+            pc = e.index;
+            pos = e.a;
             stack.pop_back();
+            return true;
         }
+        if (e.kind == EntryGroup) {
+            sp[2 * e.index] = e.a;
+            sp[2 * e.index + 1] = e.b;
+            stack.pop_back();
+            continue;
+        }
+        if (e.kind == EntrySlot) {
+            slots[e.index] = e.a;
+            stack.pop_back();
+            continue;
+        }
+        if (e.kind == EntryRunGreedy) {
+            // One character fewer for the run, then the rest again.
+            pos = e.b - 1;
+            pc = e.index + 1;
+            if (pos > e.a) {
+                e.b = pos;
+            } else {
+                stack.pop_back();
+            }
+            return true;
+        }
+        // EntryRunLazy: one more character, then the rest again.
+        const Instruction& in = prog_[e.index];
+        size_t p = e.a;
+        if (p < n_ && ItemMatches(in, s_[p])) {
+            ++p;
+            if (memoOn_ && memoIndex_[e.index] != kNoMemo && Seen(memoIndex_[e.index], p)) {
+                stack.pop_back();
+                continue;
+            }
+            e.a = p;
+            pos = p;
+            pc = e.index + 1;
+            return true;
+        }
+        stack.pop_back();
+    }
+}
+
+bool CPatternMachine::RunGreedy(const Instruction& in, size_t pc, size_t& pos) {
+    size_t q = pos;
+    bool stopped = false;
+    if (memoOn_ && memoIndex_[pc] != kNoMemo) {
+        const uint32_t row = memoIndex_[pc];
+        while (q < n_ && ItemMatches(in, s_[q])) {
+            ++q;
+            if (Seen(row, q)) {
+                stopped = true;  // the rest of this run was explored already
+                break;
+            }
+        }
+    } else if (in.item == OpAny) {
+        q = n_;
+    } else {
+        while (q < n_ && ItemMatches(in, s_[q])) ++q;
+    }
+    steps_ += q - pos;
+    const size_t top = stopped ? q - 1 : q;
+    if (top > pos && !Push(EntryRunGreedy, static_cast<uint32_t>(pc), pos, top)) return false;
+    pos = top;
+    return true;
+}
+
+void CPatternMachine::DropLookAhead(size_t depth) {
+    // The atom matched, so the look-ahead fails: drop everything it pushed (putting groups
+    // and slots back) down to and including its resume point.
+    auto& stack = r_.stack_;
+    while (stack.size() > depth) {
+        const StackEntry& e = stack.back();
+        if (e.kind == EntryGroup) {
+            r_.spans_[2 * e.index] = e.a;
+            r_.spans_[2 * e.index + 1] = e.b;
+        } else if (e.kind == EntrySlot) {
+            r_.slots_[e.index] = e.a;
+        }
+        stack.pop_back();
+        ++steps_;
     }
 }
 

@@ -43,122 +43,156 @@ uint16_t LeadingPort(const std::u16string& text) {
     return static_cast<uint16_t>(value);
 }
 
-bool SplitUrlInto(CUrlParts& parts, const std::u16string& url) {
-    const size_t n = url.size();
-    std::u16string segment;
-    bool schemeRead = false;
-    bool portRead = false;
-    bool userRead = false;
-    bool hostRead = false;
-    bool pathOnly = false;  // file: everything after the scheme is the path
-    size_t i = 0;
+// Reads a URL from left to right into its parts: the authority (scheme, user, password,
+// host, port), then the path and the extra part. Every step is false on a URL refused.
+class CUrlReader {
+public:
+    CUrlReader(CUrlParts& parts, const std::u16string& url) : parts_(parts), url_(url), n_(url.size()) {}
 
-    // The authority: scheme, user, password, host, port.
-    bool authorityEnded = false;
-    while (i < n && !authorityEnded) {
-        const char16_t c = url[i];
-        if (c == u':' && !schemeRead) {
-            parts.schemeName = segment;
-            parts.schemeKind = FindScheme(segment);
-            if (parts.schemeKind < 0 && segment.size() > CUrlParts::kMaxScheme) return false;
-            schemeRead = true;
-            segment.clear();
-            const bool file = parts.schemeKind == UrlSchemeFile;
-            if (i + 2 < n && url[i + 1] == u'/' && url[i + 2] == u'/') {
-                if (parts.schemeKind == UrlSchemeMailto) return false;
-                i += 3;
-                if (file) {
-                    pathOnly = true;
-                    authorityEnded = true;
-                }
-            } else if (i + 1 < n && url[i + 1] == u'/') {
-                i += 1;  // no authority: the path starts at the slash
-                authorityEnded = true;
-            } else {
-                i += 1;
-                if (file) {
-                    pathOnly = true;
-                    authorityEnded = true;
-                }
-            }
-            continue;
-        }
-        if (c == u':') {
-            // A port after the host, or a password after the user name.
-            size_t j = i + 1;
-            while (j < n && url[j] != u'/' && url[j] != u'@' && url[j] != u'?' && url[j] != u'#') ++j;
-            if (j - (i + 1) > kMaxColonText) return false;
-            const std::u16string text = url.substr(i + 1, j - (i + 1));
-            const bool atEnd = j == n || url[j] != u'@';
-            if (atEnd && !portRead) {
-                if (segment.size() > CUrlParts::kMaxHost) return false;
-                parts.hostName = segment;
-                hostRead = true;
-                parts.port = LeadingPort(text);
-                portRead = true;
-                segment.clear();
-                i = j;
-                if (i == n) authorityEnded = true;
-            } else if (!atEnd && !userRead) {
-                if (segment.size() > CUrlParts::kMaxUser) return false;
-                if (text.size() > CUrlParts::kMaxPassword) return false;
-                if (segment.empty() && !text.empty()) return false;  // a password needs a user
-                parts.userName = segment;
-                parts.password = text;
-                userRead = true;
-                segment.clear();
-                i = j + 1;
-            } else {
-                return false;
-            }
-            continue;
-        }
-        if (c == u'@') {
-            if (userRead) return false;
-            if (segment.size() > CUrlParts::kMaxUser) return false;
-            parts.userName = segment;
-            userRead = true;
-            segment.clear();
-            ++i;
-            continue;
-        }
-        const bool delimiter = c == u'/' || c == u'?' || c == u'#';
-        if (delimiter || i + 1 == n) {
-            if (!delimiter) {
-                segment.push_back(c);
-                ++i;
-            }
-            if (!hostRead) {
-                if (segment.size() > CUrlParts::kMaxHost) return false;
-                parts.hostName = segment;
-                hostRead = true;
-            }
-            segment.clear();
-            authorityEnded = true;
-            continue;
-        }
-        if (segment.size() >= kMaxSegment) return false;
-        segment.push_back(c);
-        ++i;
+    bool Split() {
+        if (!ReadAuthority() || !schemeRead_) return false;
+        if (!ReadPathAndExtra()) return false;
+        SettlePort();
+        return true;
     }
-    if (!schemeRead) return false;
 
-    // The path, then the extra part.
-    size_t j = i;
-    while (j < n && (pathOnly || (url[j] != u'?' && url[j] != u'#'))) ++j;
-    if (j - i > kMaxSegment || j - i > CUrlParts::kMaxPath) return false;
-    parts.path = url.substr(i, j - i);
-    if (n - j > CUrlParts::kMaxExtra) return false;
-    parts.extra = url.substr(j);
-
-    if (parts.schemeKind == UrlSchemeFile || parts.schemeKind == UrlSchemeNews ||
-        parts.schemeKind == UrlSchemeMailto) {
-        parts.port = 0;
-    } else if (!portRead) {
-        parts.port = parts.schemeKind >= 0 ? kSchemes[parts.schemeKind].defaultPort : 0;
+private:
+    bool ReadAuthority() {
+        while (i_ < n_ && !authorityEnded_) {
+            const char16_t c = url_[i_];
+            bool ok = true;
+            if (c == u':' && !schemeRead_) {
+                ok = EndScheme();
+            } else if (c == u':') {
+                ok = ReadColonText();
+            } else if (c == u'@') {
+                ok = EndUser();
+            } else if (c == u'/' || c == u'?' || c == u'#' || i_ + 1 == n_) {
+                ok = EndHost(c);
+            } else {
+                if (segment_.size() >= kMaxSegment) return false;
+                segment_.push_back(c);
+                ++i_;
+            }
+            if (!ok) return false;
+        }
+        return true;
     }
-    return true;
-}
+
+    // The first ':' ends the scheme; what follows it says whether an authority comes.
+    bool EndScheme() {
+        parts_.schemeName = segment_;
+        parts_.schemeKind = FindScheme(segment_);
+        if (parts_.schemeKind < 0 && segment_.size() > CUrlParts::kMaxScheme) return false;
+        schemeRead_ = true;
+        segment_.clear();
+        const bool file = parts_.schemeKind == UrlSchemeFile;
+        if (i_ + 2 < n_ && url_[i_ + 1] == u'/' && url_[i_ + 2] == u'/') {
+            if (parts_.schemeKind == UrlSchemeMailto) return false;
+            i_ += 3;
+        } else if (i_ + 1 < n_ && url_[i_ + 1] == u'/') {
+            i_ += 1;  // no authority: the path starts at the slash
+            authorityEnded_ = true;
+            return true;
+        } else {
+            i_ += 1;
+        }
+        if (file) {
+            pathOnly_ = true;
+            authorityEnded_ = true;
+        }
+        return true;
+    }
+
+    // A later ':': a port after the host, or a password after the user name.
+    bool ReadColonText() {
+        size_t j = i_ + 1;
+        while (j < n_ && url_[j] != u'/' && url_[j] != u'@' && url_[j] != u'?' && url_[j] != u'#') ++j;
+        if (j - (i_ + 1) > kMaxColonText) return false;
+        const std::u16string text = url_.substr(i_ + 1, j - (i_ + 1));
+        const bool atEnd = j == n_ || url_[j] != u'@';
+        if (atEnd && !portRead_) {
+            if (segment_.size() > CUrlParts::kMaxHost) return false;
+            parts_.hostName = segment_;
+            hostRead_ = true;
+            parts_.port = LeadingPort(text);
+            portRead_ = true;
+            segment_.clear();
+            i_ = j;
+            if (i_ == n_) authorityEnded_ = true;
+            return true;
+        }
+        if (atEnd || userRead_) return false;
+        if (segment_.size() > CUrlParts::kMaxUser) return false;
+        if (text.size() > CUrlParts::kMaxPassword) return false;
+        if (segment_.empty() && !text.empty()) return false;  // a password needs a user
+        parts_.userName = segment_;
+        parts_.password = text;
+        userRead_ = true;
+        segment_.clear();
+        i_ = j + 1;
+        return true;
+    }
+
+    // '@' ends a user name without a password.
+    bool EndUser() {
+        if (userRead_) return false;
+        if (segment_.size() > CUrlParts::kMaxUser) return false;
+        parts_.userName = segment_;
+        userRead_ = true;
+        segment_.clear();
+        ++i_;
+        return true;
+    }
+
+    // A delimiter, or the URL's last character, ends the host and the authority.
+    bool EndHost(char16_t c) {
+        if (c != u'/' && c != u'?' && c != u'#') {
+            segment_.push_back(c);
+            ++i_;
+        }
+        if (!hostRead_) {
+            if (segment_.size() > CUrlParts::kMaxHost) return false;
+            parts_.hostName = segment_;
+            hostRead_ = true;
+        }
+        segment_.clear();
+        authorityEnded_ = true;
+        return true;
+    }
+
+    bool ReadPathAndExtra() {
+        size_t j = i_;
+        while (j < n_ && (pathOnly_ || (url_[j] != u'?' && url_[j] != u'#'))) ++j;
+        if (j - i_ > kMaxSegment || j - i_ > CUrlParts::kMaxPath) return false;
+        parts_.path = url_.substr(i_, j - i_);
+        if (n_ - j > CUrlParts::kMaxExtra) return false;
+        parts_.extra = url_.substr(j);
+        return true;
+    }
+
+    // Schemes without a port have none; a port not given is the scheme's default.
+    void SettlePort() {
+        if (parts_.schemeKind == UrlSchemeFile || parts_.schemeKind == UrlSchemeNews ||
+            parts_.schemeKind == UrlSchemeMailto) {
+            parts_.port = 0;
+        } else if (!portRead_) {
+            parts_.port = parts_.schemeKind >= 0 ? kSchemes[parts_.schemeKind].defaultPort : 0;
+        }
+    }
+
+    CUrlParts& parts_;
+    const std::u16string& url_;
+    const size_t n_;
+    size_t i_ = 0;
+    std::u16string segment_;
+    bool schemeRead_ = false;
+    bool portRead_ = false;
+    bool userRead_ = false;
+    bool hostRead_ = false;
+    bool pathOnly_ = false;  // file: everything after the scheme is the path
+    bool authorityEnded_ = false;
+};
 
 }  // namespace
 
@@ -175,7 +209,7 @@ void CUrlParts::Reset() {
 
 bool SplitUrl(CUrlParts& parts, const std::u16string& url) {
     parts.Reset();
-    if (!SplitUrlInto(parts, url)) {
+    if (!CUrlReader(parts, url).Split()) {
         parts.Reset();
         return false;
     }

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "browser/tavelle_bho_win.h"
+#include "fakes/fresh_state.h"
 #include "host/host_session_win.h"
 #include "host/host_test_support_win.h"
 #include "host/message_box_answerer_win.h"
@@ -49,18 +50,17 @@ size_t CountOf(const std::string& text, const std::string& part) {
     return n;
 }
 
-class EndToEndLogin : public tthost::ComTest {
+class EndToEndLogin : public tt::testing::FreshStateTest<tthost::ComTest> {
 protected:
     void SetUp() override {
         const char* port = std::getenv("TT_STANDIN_PORT");
         if (!port || !*port) GTEST_SKIP() << "the stand-in server is not running (scripts/tests.d/browser_login.sh)";
-        tthost::ComTest::SetUp();
+        FreshStateTest::SetUp();
         port_.assign(port, port + std::strlen(port));
         root_ = L"http://127.0.0.1:" + port_;
         base_ = root_ + L"/cgi-bin/ag.cgi";
         ASSERT_EQ(200u, Control(L"/__reset", "").status);
 
-        tt::theProcessState.Reset();
         tt::theSettings.Load(false);
         tt::theSettings.Set(u"TavelleUrl", tt::FromWide(base_.c_str()));
         tt::theSettings.Set(u"AutoLogin", u"Yes");
@@ -78,8 +78,7 @@ protected:
         browser_->FireOnQuit();
         bho_.reset();
         browser_.Reset();
-        tt::StoreProtectedValue(u"UserPassword", u"", u"UserPassword");
-        tthost::ComTest::TearDown();
+        FreshStateTest::TearDown();
     }
 
     tthost::HttpAnswer Control(const std::wstring& path, const std::string& json) {
@@ -145,10 +144,6 @@ protected:
         browser_ = FakeBrowser::Create(session, window_.get());
         ASSERT_EQ(S_OK, tt::CreateTavelleBHO(nullptr, IID_IObjectWithSite, bho_.put_void()));
         ASSERT_EQ(S_OK, bho_->SetSite(static_cast<IWebBrowser2*>(browser_.Get())));
-    }
-    void TearDown() override {
-        tt::theSettings.Set(u"DisableAutoSetting", u"");
-        EndToEndLogin::TearDown();
     }
     std::wstring Title() { return browser_->Document() ? browser_->Document()->Title() : L""; }
 };

@@ -10,6 +10,7 @@
 
 #include "TavelleToolbarIE_h.h"
 #include "browser/tavelle_bho_win.h"
+#include "fakes/fresh_state.h"
 #include "host/debug_output_capture_win.h"
 #include "host/host_test_support_win.h"
 #include "host/local_http_server_win.h"
@@ -78,11 +79,10 @@ void StoreSettings(const std::u16string& serverUrl, const std::u16string& autoLo
     theSettings.Save(true);
 }
 
-class BhoTest : public tthost::ComTest {
+class BhoTest : public tt::testing::FreshStateTest<tthost::ComTest> {
 protected:
     void SetUp() override {
-        tthost::ComTest::SetUp();
-        tt::theProcessState.Reset();
+        FreshStateTest::SetUp();
         StoreSettings(u"");
         theSettings.SetFirstRun(false);
         browser = FakeBrowser::Create(nullptr, window.get());
@@ -90,7 +90,7 @@ protected:
     void TearDown() override {
         if (browser) browser->ReleaseSinks();
         browser.Reset();
-        tthost::ComTest::TearDown();
+        FreshStateTest::TearDown();
     }
 
     HostWindow window;

@@ -313,6 +313,49 @@ void WriteRegistryKey(JsonWriter& w, const std::wstring& subkey) {
     RegCloseKey(key);
 }
 
+std::u16string Arg(const std::vector<std::u16string>& command, size_t i) {
+    return i < command.size() ? command[i] : std::u16string();
+}
+
+// The test browser's address, title and records, on its own thread.
+void WriteBrowser(JsonWriter& w, HostWindow& host) {
+    FakeBrowser* browser = host.Browser();
+    w.BeginObject().Key("location").String(browser->Location());
+    w.Key("title").String(browser->Document() ? browser->Document()->Title() : std::wstring());
+    w.Key("bands").Number(static_cast<int64_t>(host.Bands().size()));
+    w.Key("navigateCalls").Number(static_cast<int64_t>(browser->NavigateCalls().size()));
+    w.Key("newWindows").Number(static_cast<int64_t>(browser->NewWindows().size()));
+    w.Key("showBrowserBar").BeginArray();
+    for (const auto& call : browser->ShowBrowserBarCalls())
+        w.BeginObject().Key("clsid").String(call.clsid).Key("show").Bool(call.show).EndObject();
+    w.EndArray();
+    w.Key("navigations").BeginArray();
+    for (const auto& n : browser->Navigations()) {
+        static const char* const kOrigins[] = {"navigate2", "form", "user", "new-window"};
+        w.BeginObject()
+            .Key("origin").String(kOrigins[static_cast<int>(n.origin)])
+            .Key("url").String(n.url)
+            .Key("method").String(n.method)
+            .Key("headers").String(n.headers)
+            .Key("post").Bytes(std::string(n.postData.begin(), n.postData.end()))
+            .Key("completed").Bool(n.completed)
+            .Key("cancelled").Bool(n.cancelled)
+            .Key("finalUrl").String(n.finalUrl)
+            .Key("status").Number(n.status)
+            .EndObject();
+    }
+    w.EndArray().Key("submissions").BeginArray();
+    for (const auto& s : browser->Submissions()) {
+        w.BeginObject()
+            .Key("form").String(s.formName)
+            .Key("action").String(s.action)
+            .Key("method").String(s.method)
+            .Key("body").Bytes(s.body)
+            .EndObject();
+    }
+    w.EndArray().EndObject();
+}
+
 void PostKey(HWND hwnd, WPARAM vk) {
     PostMessageW(hwnd, WM_KEYDOWN, vk, 1);
     PostMessageW(hwnd, WM_KEYUP, vk, 0xC0000001);
@@ -377,23 +420,16 @@ LRESULT CALLBACK DemoDriver::TaskWindowProc(HWND hwnd, UINT msg, WPARAM wParam, 
 }
 
 bool DemoDriver::OnHostThread(std::function<void()> fn, DWORD timeoutMs) {
+    return PostAndWait(kRunTask, std::move(fn), timeoutMs);
+}
+
+bool DemoDriver::Fence(DWORD timeoutMs) { return PostAndWait(kFence, nullptr, timeoutMs); }
+
+bool DemoDriver::PostAndWait(UINT message, std::function<void()> fn, DWORD timeoutMs) {
     auto* task = new Task;
     task->fn = std::move(fn);
     task->done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (!PostMessageW(tasks_, kRunTask, 0, reinterpret_cast<LPARAM>(task))) {
-        task->Release();
-        task->Release();
-        return false;
-    }
-    const bool done = WaitForSingleObject(task->done, timeoutMs) == WAIT_OBJECT_0;
-    task->Release();
-    return done;
-}
-
-bool DemoDriver::Fence(DWORD timeoutMs) {
-    auto* task = new Task;
-    task->done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (!PostMessageW(tasks_, kFence, 0, reinterpret_cast<LPARAM>(task))) {
+    if (!PostMessageW(tasks_, message, 0, reinterpret_cast<LPARAM>(task))) {
         task->Release();
         task->Release();
         return false;
@@ -453,212 +489,264 @@ void DemoDriver::Serve() {
     }
 }
 
-std::string DemoDriver::Execute(const std::vector<std::u16string>& command) {
+std::string DemoDriver::Execute(const Command& command) {
+    using Handler = std::string (DemoDriver::*)(const Command&, JsonWriter&);
+    static const struct {
+        const char16_t* verb;
+        Handler handler;
+    } kCommands[] = {
+        {u"hello", &DemoDriver::Hello},
+        {u"windows", &DemoDriver::Windows},
+        {u"toolbar", &DemoDriver::Toolbar},
+        {u"click", &DemoDriver::Click},
+        {u"menu", &DemoDriver::ChooseMenuItem},
+        {u"menu-close", &DemoDriver::CloseMenu},
+        {u"set-text", &DemoDriver::SetText},
+        {u"press", &DemoDriver::Press},
+        {u"type", &DemoDriver::Type},
+        {u"browser", &DemoDriver::BrowserRecords},
+        {u"navigate", &DemoDriver::Navigate},
+        {u"reg", &DemoDriver::Registry},
+        {u"close", &DemoDriver::Close},
+        {u"activate", &DemoDriver::Activate},
+        {u"tab-open", &DemoDriver::TabOpen},
+        {u"tab-command", &DemoDriver::TabCommand},
+        {u"tab-close", &DemoDriver::TabClose},
+        {u"stats", &DemoDriver::Stats},
+        {u"watch-start", &DemoDriver::WatchStart},
+        {u"watch-stop", &DemoDriver::WatchStop},
+    };
     const std::u16string& verb = command.front();
-    auto arg = [&](size_t i) { return i < command.size() ? command[i] : std::u16string(); };
-    JsonWriter w;
-    w.BeginObject().Key("ok").Bool(true);
-
-    if (verb == u"hello") {
-        w.Key("pid").Number(GetCurrentProcessId())
-            .Key("frame").Number(Handle(frame_))
-            .Key("screen").BeginArray().Number(GetSystemMetrics(SM_CXSCREEN)).Number(GetSystemMetrics(SM_CYSCREEN)).EndArray();
-        RECT r = {};
-        GetWindowRect(frame_, &r);
-        w.Key("rect");
-        WriteRect(w, r);
-    } else if (verb == u"windows") {
-        w.Key("windows").BeginArray();
-        for (HWND hwnd : ProcessWindows()) WriteWindow(w, hwnd);
-        w.EndArray();
-    } else if (verb == u"toolbar") {
-        const HWND toolbar = FindToolbar(frame_);
-        if (!toolbar) return Failure("no toolbar window in the browser window");
-        WriteToolbar(w, toolbar);
-    } else if (verb == u"click") {
-        const HWND toolbar = FindToolbar(frame_);
-        if (!toolbar) return Failure("no toolbar window in the browser window");
-        const int id = IntFrom(arg(1));
-        const bool arrow = arg(2) == u"arrow";
-        RECT r = {};
-        if (!SendMessageW(toolbar, TB_GETRECT, static_cast<WPARAM>(id), reinterpret_cast<LPARAM>(&r)))
-            return Failure("the toolbar has no button " + std::to_string(id));
-        const LRESULT state = SendMessageW(toolbar, TB_GETSTATE, static_cast<WPARAM>(id), 0);
-        if (state < 0 || !(state & TBSTATE_ENABLED) || (state & TBSTATE_HIDDEN))
-            return Failure("button " + std::to_string(id) + " is disabled or hidden");
-        const int x = arrow ? r.right - 4 : (r.left + r.right) / 2;
-        const int y = (r.top + r.bottom) / 2;
-        PostMessageW(toolbar, WM_MOUSEMOVE, 0, MAKELPARAM(x, y));
-        PostMessageW(toolbar, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
-        // The drop-down arrow acts on the button press; a release would reach the menu it opens.
-        if (!arrow) PostMessageW(toolbar, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
-        w.Key("fenced").Bool(Fence());
-    } else if (verb == u"menu" || verb == u"menu-close") {
-        const HWND popup = OpenPopupMenu();
-        if (!popup) return Failure("no pop-up menu is open");
-        if (verb == u"menu-close") {
-            PostKey(popup, VK_ESCAPE);
-            w.Key("fenced").Bool(Fence());
-        } else {
-            const HMENU menu = reinterpret_cast<HMENU>(SendMessageW(popup, MN_GETHMENU, 0, 0));
-            const UINT id = static_cast<UINT>(IntFrom(arg(1)));
-            const int count = GetMenuItemCount(menu);
-            int position = -1, steps = 0;
-            for (int i = 0; i < count && position < 0; ++i) {
-                MENUITEMINFOW mii = {};
-                mii.cbSize = sizeof mii;
-                mii.fMask = MIIM_ID | MIIM_FTYPE;
-                if (!GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &mii)) continue;
-                if (mii.fType & MFT_SEPARATOR) continue;
-                ++steps;
-                if (mii.wID == id) position = i;
-            }
-            if (position < 0) return Failure("the open menu has no item " + std::to_string(id));
-            // Arrow keys from the top, as a user without a mouse would; then check the highlight.
-            for (int i = 0; i < steps; ++i) PostKey(popup, VK_DOWN);
-            Fence();
-            if (!(GetMenuState(menu, static_cast<UINT>(position), MF_BYPOSITION) & MF_HILITE)) {
-                PostKey(popup, VK_ESCAPE);
-                Fence();
-                return Failure("the keyboard did not reach menu item " + std::to_string(id));
-            }
-            PostKey(popup, VK_RETURN);
-            w.Key("fenced").Bool(Fence());
-        }
-    } else if (verb == u"set-text") {
-        const HWND control = GetDlgItem(HwndFrom(arg(1)), IntFrom(arg(2)));
-        if (!control) return Failure("no such dialog control");
-        const std::wstring text = WideFrom(arg(3));
-        DWORD_PTR result = 0;
-        if (!SendMessageTimeoutW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_NORMAL, 10000,
-                                 &result))
-            return Failure("the dialog did not take the text");
-        w.Key("text").String(WindowText(control));
-    } else if (verb == u"press") {
-        const HWND control = GetDlgItem(HwndFrom(arg(1)), IntFrom(arg(2)));
-        if (!control) return Failure("no such dialog button");
-        if (!IsWindowEnabled(control)) return Failure("the button is disabled");
-        PostMessageW(control, BM_CLICK, 0, 0);
-        w.Key("fenced").Bool(Fence());
-    } else if (verb == u"type") {
-        const HWND box = FindSearchBox(FindToolbar(frame_));
-        if (!box) return Failure("no search box");
-        COMBOBOXINFO info = {};
-        info.cbSize = sizeof info;
-        if (!GetComboBoxInfo(box, &info) || !info.hwndItem) return Failure("the search box has no edit field");
-        PostMessageW(info.hwndItem, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
-        PostMessageW(info.hwndItem, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
-        if (arg(2) == u"replace") PostMessageW(info.hwndItem, EM_SETSEL, 0, -1);
-        for (char16_t c : arg(1)) PostMessageW(info.hwndItem, WM_CHAR, c, 1);
-        w.Key("fenced").Bool(Fence());
-        w.Key("search");
-        WriteSearchBox(w, box);
-    } else if (verb == u"browser") {
-        JsonWriter inner;
-        const bool done = OnHostThread([this, &inner] {
-            FakeBrowser* browser = host_.Browser();
-            inner.BeginObject().Key("location").String(browser->Location());
-            inner.Key("title").String(browser->Document() ? browser->Document()->Title() : std::wstring());
-            inner.Key("bands").Number(static_cast<int64_t>(host_.Bands().size()));
-            inner.Key("navigateCalls").Number(static_cast<int64_t>(browser->NavigateCalls().size()));
-            inner.Key("newWindows").Number(static_cast<int64_t>(browser->NewWindows().size()));
-            inner.Key("showBrowserBar").BeginArray();
-            for (const auto& call : browser->ShowBrowserBarCalls())
-                inner.BeginObject().Key("clsid").String(call.clsid).Key("show").Bool(call.show).EndObject();
-            inner.EndArray();
-            inner.Key("navigations").BeginArray();
-            for (const auto& n : browser->Navigations()) {
-                static const char* const kOrigins[] = {"navigate2", "form", "user", "new-window"};
-                inner.BeginObject()
-                    .Key("origin").String(kOrigins[static_cast<int>(n.origin)])
-                    .Key("url").String(n.url)
-                    .Key("method").String(n.method)
-                    .Key("headers").String(n.headers)
-                    .Key("post").Bytes(std::string(n.postData.begin(), n.postData.end()))
-                    .Key("completed").Bool(n.completed)
-                    .Key("cancelled").Bool(n.cancelled)
-                    .Key("finalUrl").String(n.finalUrl)
-                    .Key("status").Number(n.status)
-                    .EndObject();
-            }
-            inner.EndArray().Key("submissions").BeginArray();
-            for (const auto& s : browser->Submissions()) {
-                inner.BeginObject()
-                    .Key("form").String(s.formName)
-                    .Key("action").String(s.action)
-                    .Key("method").String(s.method)
-                    .Key("body").Bytes(s.body)
-                    .EndObject();
-            }
-            inner.EndArray().EndObject();
-        });
-        if (!done) return Failure("the browser's thread did not answer");
-        w.Key("browser").Raw(inner.Text());
-    } else if (verb == u"navigate") {
-        const std::wstring url = WideFrom(arg(1));
-        if (!OnHostThread([this, url] { host_.Browser()->UserNavigate(url); }))
-            return Failure("the browser's thread did not answer");
-    } else if (verb == u"reg") {
-        WriteRegistryKey(w, WideFrom(arg(1)));
-    } else if (verb == u"close") {
-        PostMessageW(frame_, WM_CLOSE, 0, 0);
-    } else if (verb == u"activate") {
-        if (!OnHostThread([this] {
-                SetForegroundWindow(frame_);
-                SetActiveWindow(frame_);
-            }))
-            return Failure("the browser's thread did not answer");
-    } else if (verb == u"tab-open") {
-        if (!tabs_) return Failure("this browser has no tabs");
-        const int id = tabs_->Open(WideFrom(arg(1)));
-        if (!id) return Failure("the tab did not come up");
-        w.Key("tab").Number(id).Key("toolbar").Number(Handle(tabs_->Toolbar(id)));
-    } else if (verb == u"tab-command") {
-        const HWND toolbar = tabs_ ? tabs_->Toolbar(IntFrom(arg(1))) : nullptr;
-        if (!toolbar || !IsWindow(toolbar)) return Failure("no such tab or it has no toolbar");
-        PostMessageW(toolbar, WM_COMMAND, MAKEWPARAM(IntFrom(arg(2)), 0), 0);
-    } else if (verb == u"tab-close") {
-        if (!tabs_) return Failure("this browser has no tabs");
-        const DWORD start = GetTickCount();
-        if (!tabs_->Close(IntFrom(arg(1)))) return Failure("the tab did not close");
-        w.Key("ms").Number(GetTickCount() - start);
-    } else if (verb == u"stats") {
-        const ProcessStats stats = MeasureProcess();
-        const SYSTEMTIME now = SimulatedLocalTime();
-        wchar_t clock[32];
-        swprintf(clock, 32, L"%04u-%02u-%02u %02u:%02u", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute);
-        w.Key("handles").Number(static_cast<int64_t>(stats.handles))
-            .Key("gdi").Number(static_cast<int64_t>(stats.gdiObjects))
-            .Key("user").Number(static_cast<int64_t>(stats.userObjects))
-            .Key("private").Number(static_cast<int64_t>(stats.privateBytes))
-            .Key("threads").Number(static_cast<int64_t>(stats.threads))
-            .Key("tabs").Number(tabs_ ? static_cast<int64_t>(tabs_->Ids().size()) : 0)
-            .Key("clock").String(clock)
-            .Key("hours").Number(static_cast<int64_t>(SimulatedHours() * 1000));
-        w.Key("handleTypes").BeginObject();
-        for (const auto& type : stats.handleTypes) {
-            const std::string name(type.first.begin(), type.first.end());  // ASCII names
-            w.Key(name.c_str()).Number(static_cast<int64_t>(type.second));
-        }
+    for (const auto& entry : kCommands) {
+        if (verb != entry.verb) continue;
+        JsonWriter w;
+        w.BeginObject().Key("ok").Bool(true);
+        std::string failure = (this->*entry.handler)(command, w);
+        if (!failure.empty()) return failure;
         w.EndObject();
-    } else if (verb == u"watch-start") {
-        watch_ = std::make_unique<RegistryWatch>(WideFrom(arg(1)));
-        watch_->Start();
-    } else if (verb == u"watch-stop") {
-        if (!watch_) return Failure("no watch is running");
-        const RegistryWatch::Result r = watch_->Stop();
-        w.Key("reads").Number(static_cast<int64_t>(r.reads))
-            .Key("keyMissing").Number(static_cast<int64_t>(r.keyMissing))
-            .Key("namesMissing").Number(static_cast<int64_t>(r.namesMissing))
-            .Key("historyShrunk").Number(static_cast<int64_t>(r.historyShrunk))
-            .Key("names").Number(static_cast<int64_t>(r.names))
-            .Key("historyEntries").Number(static_cast<int64_t>(r.historyEntries))
-            .Key("example").String(r.example);
-    } else {
-        return Failure("unknown command");
+        return w.Text();
+    }
+    return Failure("unknown command");
+}
+
+std::string DemoDriver::Hello(const Command&, JsonWriter& w) {
+    w.Key("pid").Number(GetCurrentProcessId())
+        .Key("frame").Number(Handle(frame_))
+        .Key("screen").BeginArray().Number(GetSystemMetrics(SM_CXSCREEN)).Number(GetSystemMetrics(SM_CYSCREEN)).EndArray();
+    RECT r = {};
+    GetWindowRect(frame_, &r);
+    w.Key("rect");
+    WriteRect(w, r);
+    return {};
+}
+
+std::string DemoDriver::Windows(const Command&, JsonWriter& w) {
+    w.Key("windows").BeginArray();
+    for (HWND hwnd : ProcessWindows()) WriteWindow(w, hwnd);
+    w.EndArray();
+    return {};
+}
+
+std::string DemoDriver::Toolbar(const Command&, JsonWriter& w) {
+    const HWND toolbar = FindToolbar(frame_);
+    if (!toolbar) return Failure("no toolbar window in the browser window");
+    WriteToolbar(w, toolbar);
+    return {};
+}
+
+std::string DemoDriver::Click(const Command& command, JsonWriter& w) {
+    const HWND toolbar = FindToolbar(frame_);
+    if (!toolbar) return Failure("no toolbar window in the browser window");
+    const int id = IntFrom(Arg(command, 1));
+    const bool arrow = Arg(command, 2) == u"arrow";
+    RECT r = {};
+    if (!SendMessageW(toolbar, TB_GETRECT, static_cast<WPARAM>(id), reinterpret_cast<LPARAM>(&r)))
+        return Failure("the toolbar has no button " + std::to_string(id));
+    const LRESULT state = SendMessageW(toolbar, TB_GETSTATE, static_cast<WPARAM>(id), 0);
+    if (state < 0 || !(state & TBSTATE_ENABLED) || (state & TBSTATE_HIDDEN))
+        return Failure("button " + std::to_string(id) + " is disabled or hidden");
+    const int x = arrow ? r.right - 4 : (r.left + r.right) / 2;
+    const int y = (r.top + r.bottom) / 2;
+    PostMessageW(toolbar, WM_MOUSEMOVE, 0, MAKELPARAM(x, y));
+    PostMessageW(toolbar, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+    // The drop-down arrow acts on the button press; a release would reach the menu it opens.
+    if (!arrow) PostMessageW(toolbar, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+    w.Key("fenced").Bool(Fence());
+    return {};
+}
+
+std::string DemoDriver::ChooseMenuItem(const Command& command, JsonWriter& w) {
+    const HWND popup = OpenPopupMenu();
+    if (!popup) return Failure("no pop-up menu is open");
+    const HMENU menu = reinterpret_cast<HMENU>(SendMessageW(popup, MN_GETHMENU, 0, 0));
+    const UINT id = static_cast<UINT>(IntFrom(Arg(command, 1)));
+    const int count = GetMenuItemCount(menu);
+    int position = -1, steps = 0;
+    for (int i = 0; i < count && position < 0; ++i) {
+        MENUITEMINFOW mii = {};
+        mii.cbSize = sizeof mii;
+        mii.fMask = MIIM_ID | MIIM_FTYPE;
+        if (!GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &mii)) continue;
+        if (mii.fType & MFT_SEPARATOR) continue;
+        ++steps;
+        if (mii.wID == id) position = i;
+    }
+    if (position < 0) return Failure("the open menu has no item " + std::to_string(id));
+    // Arrow keys from the top, as a user without a mouse would; then check the highlight.
+    for (int i = 0; i < steps; ++i) PostKey(popup, VK_DOWN);
+    Fence();
+    if (!(GetMenuState(menu, static_cast<UINT>(position), MF_BYPOSITION) & MF_HILITE)) {
+        PostKey(popup, VK_ESCAPE);
+        Fence();
+        return Failure("the keyboard did not reach menu item " + std::to_string(id));
+    }
+    PostKey(popup, VK_RETURN);
+    w.Key("fenced").Bool(Fence());
+    return {};
+}
+
+std::string DemoDriver::CloseMenu(const Command&, JsonWriter& w) {
+    const HWND popup = OpenPopupMenu();
+    if (!popup) return Failure("no pop-up menu is open");
+    PostKey(popup, VK_ESCAPE);
+    w.Key("fenced").Bool(Fence());
+    return {};
+}
+
+std::string DemoDriver::SetText(const Command& command, JsonWriter& w) {
+    const HWND control = GetDlgItem(HwndFrom(Arg(command, 1)), IntFrom(Arg(command, 2)));
+    if (!control) return Failure("no such dialog control");
+    const std::wstring text = WideFrom(Arg(command, 3));
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_NORMAL, 10000,
+                             &result))
+        return Failure("the dialog did not take the text");
+    w.Key("text").String(WindowText(control));
+    return {};
+}
+
+std::string DemoDriver::Press(const Command& command, JsonWriter& w) {
+    const HWND control = GetDlgItem(HwndFrom(Arg(command, 1)), IntFrom(Arg(command, 2)));
+    if (!control) return Failure("no such dialog button");
+    if (!IsWindowEnabled(control)) return Failure("the button is disabled");
+    PostMessageW(control, BM_CLICK, 0, 0);
+    w.Key("fenced").Bool(Fence());
+    return {};
+}
+
+std::string DemoDriver::Type(const Command& command, JsonWriter& w) {
+    const HWND box = FindSearchBox(FindToolbar(frame_));
+    if (!box) return Failure("no search box");
+    COMBOBOXINFO info = {};
+    info.cbSize = sizeof info;
+    if (!GetComboBoxInfo(box, &info) || !info.hwndItem) return Failure("the search box has no edit field");
+    PostMessageW(info.hwndItem, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+    PostMessageW(info.hwndItem, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+    if (Arg(command, 2) == u"replace") PostMessageW(info.hwndItem, EM_SETSEL, 0, -1);
+    for (char16_t c : Arg(command, 1)) PostMessageW(info.hwndItem, WM_CHAR, c, 1);
+    w.Key("fenced").Bool(Fence());
+    w.Key("search");
+    WriteSearchBox(w, box);
+    return {};
+}
+
+std::string DemoDriver::BrowserRecords(const Command&, JsonWriter& w) {
+    JsonWriter inner;
+    // The browser's records belong to its thread: read there.
+    if (!OnHostThread([this, &inner] { WriteBrowser(inner, host_); }))
+        return Failure("the browser's thread did not answer");
+    w.Key("browser").Raw(inner.Text());
+    return {};
+}
+
+std::string DemoDriver::Navigate(const Command& command, JsonWriter&) {
+    const std::wstring url = WideFrom(Arg(command, 1));
+    if (!OnHostThread([this, url] { host_.Browser()->UserNavigate(url); }))
+        return Failure("the browser's thread did not answer");
+    return {};
+}
+
+std::string DemoDriver::Registry(const Command& command, JsonWriter& w) {
+    WriteRegistryKey(w, WideFrom(Arg(command, 1)));
+    return {};
+}
+
+std::string DemoDriver::Close(const Command&, JsonWriter&) {
+    PostMessageW(frame_, WM_CLOSE, 0, 0);
+    return {};
+}
+
+std::string DemoDriver::Activate(const Command&, JsonWriter&) {
+    if (!OnHostThread([this] {
+            SetForegroundWindow(frame_);
+            SetActiveWindow(frame_);
+        }))
+        return Failure("the browser's thread did not answer");
+    return {};
+}
+
+std::string DemoDriver::TabOpen(const Command& command, JsonWriter& w) {
+    if (!tabs_) return Failure("this browser has no tabs");
+    const int id = tabs_->Open(WideFrom(Arg(command, 1)));
+    if (!id) return Failure("the tab did not come up");
+    w.Key("tab").Number(id).Key("toolbar").Number(Handle(tabs_->Toolbar(id)));
+    return {};
+}
+
+std::string DemoDriver::TabCommand(const Command& command, JsonWriter&) {
+    const HWND toolbar = tabs_ ? tabs_->Toolbar(IntFrom(Arg(command, 1))) : nullptr;
+    if (!toolbar || !IsWindow(toolbar)) return Failure("no such tab or it has no toolbar");
+    PostMessageW(toolbar, WM_COMMAND, MAKEWPARAM(IntFrom(Arg(command, 2)), 0), 0);
+    return {};
+}
+
+std::string DemoDriver::TabClose(const Command& command, JsonWriter& w) {
+    if (!tabs_) return Failure("this browser has no tabs");
+    const DWORD start = GetTickCount();
+    if (!tabs_->Close(IntFrom(Arg(command, 1)))) return Failure("the tab did not close");
+    w.Key("ms").Number(GetTickCount() - start);
+    return {};
+}
+
+std::string DemoDriver::Stats(const Command&, JsonWriter& w) {
+    const ProcessStats stats = MeasureProcess();
+    const SYSTEMTIME now = SimulatedLocalTime();
+    wchar_t clock[32];
+    swprintf(clock, 32, L"%04u-%02u-%02u %02u:%02u", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute);
+    w.Key("handles").Number(static_cast<int64_t>(stats.handles))
+        .Key("gdi").Number(static_cast<int64_t>(stats.gdiObjects))
+        .Key("user").Number(static_cast<int64_t>(stats.userObjects))
+        .Key("private").Number(static_cast<int64_t>(stats.privateBytes))
+        .Key("threads").Number(static_cast<int64_t>(stats.threads))
+        .Key("tabs").Number(tabs_ ? static_cast<int64_t>(tabs_->Ids().size()) : 0)
+        .Key("clock").String(clock)
+        .Key("hours").Number(static_cast<int64_t>(SimulatedHours() * 1000));
+    w.Key("handleTypes").BeginObject();
+    for (const auto& type : stats.handleTypes) {
+        const std::string name(type.first.begin(), type.first.end());  // ASCII names
+        w.Key(name.c_str()).Number(static_cast<int64_t>(type.second));
     }
     w.EndObject();
-    return w.Text();
+    return {};
+}
+
+std::string DemoDriver::WatchStart(const Command& command, JsonWriter&) {
+    watch_ = std::make_unique<RegistryWatch>(WideFrom(Arg(command, 1)));
+    watch_->Start();
+    return {};
+}
+
+std::string DemoDriver::WatchStop(const Command&, JsonWriter& w) {
+    if (!watch_) return Failure("no watch is running");
+    const RegistryWatch::Result r = watch_->Stop();
+    w.Key("reads").Number(static_cast<int64_t>(r.reads))
+        .Key("keyMissing").Number(static_cast<int64_t>(r.keyMissing))
+        .Key("namesMissing").Number(static_cast<int64_t>(r.namesMissing))
+        .Key("historyShrunk").Number(static_cast<int64_t>(r.historyShrunk))
+        .Key("names").Number(static_cast<int64_t>(r.names))
+        .Key("historyEntries").Number(static_cast<int64_t>(r.historyEntries))
+        .Key("example").String(r.example);
+    return {};
 }
 
 }  // namespace tthost

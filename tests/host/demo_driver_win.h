@@ -47,6 +47,7 @@ namespace tthost {
 
 class HostTabs;
 class HostWindow;
+class JsonWriter;
 class RegistryWatch;
 
 class DemoDriver {
@@ -68,8 +69,34 @@ public:
 private:
     static LRESULT CALLBACK TaskWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     static DWORD WINAPI ThreadMain(void* self);
+    // Posts a task to the host's thread and waits until it is done there.
+    bool PostAndWait(UINT message, std::function<void()> fn, DWORD timeoutMs);
     void Serve();
-    std::string Execute(const std::vector<std::u16string>& command);
+
+    // A command and its fields. Each command writes its answer's fields after "ok"; what it
+    // returns, when not empty, is the failure to answer instead.
+    using Command = std::vector<std::u16string>;
+    std::string Execute(const Command& command);
+    std::string Hello(const Command& command, JsonWriter& w);
+    std::string Windows(const Command& command, JsonWriter& w);
+    std::string Toolbar(const Command& command, JsonWriter& w);
+    std::string Click(const Command& command, JsonWriter& w);
+    std::string ChooseMenuItem(const Command& command, JsonWriter& w);
+    std::string CloseMenu(const Command& command, JsonWriter& w);
+    std::string SetText(const Command& command, JsonWriter& w);
+    std::string Press(const Command& command, JsonWriter& w);
+    std::string Type(const Command& command, JsonWriter& w);
+    std::string BrowserRecords(const Command& command, JsonWriter& w);
+    std::string Navigate(const Command& command, JsonWriter& w);
+    std::string Registry(const Command& command, JsonWriter& w);
+    std::string Close(const Command& command, JsonWriter& w);
+    std::string Activate(const Command& command, JsonWriter& w);
+    std::string TabOpen(const Command& command, JsonWriter& w);
+    std::string TabCommand(const Command& command, JsonWriter& w);
+    std::string TabClose(const Command& command, JsonWriter& w);
+    std::string Stats(const Command& command, JsonWriter& w);
+    std::string WatchStart(const Command& command, JsonWriter& w);
+    std::string WatchStop(const Command& command, JsonWriter& w);
 
     HostWindow& host_;
     HostTabs* tabs_ = nullptr;

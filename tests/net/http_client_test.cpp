@@ -4,7 +4,7 @@
 #include <atomic>
 #include <chrono>
 
-#include "net/fake_http_client.h"
+#include "fakes/http_client.h"
 #include "net/http_client.h"
 #include "net/text_fields.h"
 #include "settings/toolbar_settings.h"

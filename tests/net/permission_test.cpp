@@ -1,7 +1,8 @@
 // The server's permission file and the two flags it drives.
 #include <gtest/gtest.h>
 
-#include "net/fake_http_client.h"
+#include "fakes/fresh_state.h"
+#include "fakes/http_client.h"
 #include "net/permission.h"
 #include "settings/process_state.h"
 #include "settings/toolbar_settings.h"
@@ -13,17 +14,11 @@ using testing::FakeHttpClient;
 
 constexpr char16_t kFileUrl[] = u"http://gw.example/tv70/toolbar.txt";
 
-class Permission : public ::testing::Test {
+class Permission : public testing::FreshStateTest<> {
 protected:
     void SetUp() override {
-        theProcessState.Reset();
+        FreshStateTest::SetUp();
         theSettings.Set(u"TavelleUrl", u"http://gw.example/cgi-bin/ag.cgi");
-        theSettings.Set(u"AllowToolbar", u"");
-        theSettings.Set(u"AllowAutoLogin", u"");
-    }
-    void TearDown() override {
-        theProcessState.Reset();
-        theSettings.Set(u"TavelleUrl", u"");
     }
 
     // Flags after a fresh process fetches the given file.

@@ -1,7 +1,9 @@
 // The periodic server check: what is asked of the server, and what the displays become.
 #include <gtest/gtest.h>
 
-#include "net/fake_http_client.h"
+#include "fakes/clock.h"
+#include "fakes/fresh_state.h"
+#include "fakes/http_client.h"
 #include "net/server_check.h"
 #include "net/text_fields.h"
 #include "settings/process_state.h"
@@ -18,25 +20,11 @@ constexpr char16_t kDigestUrl[] = u"http://gw.example/cgi-bin/ag.cgi?page=RMDige
 constexpr char16_t kScheduleUrl[] = u"http://gw.example/cgi-bin/ag.cgi?page=RMMySchedule";
 constexpr char16_t kPlainHeaders[] = u"Pragma: no-cache\nContent-Type: application/x-www-form-urlencoded\n";
 
-class FixedClock : public IClock {
-public:
-    LocalTime now{2024, 5, 17, 9, 5, 0};
-    LocalTime Now() override { return now; }
-};
-
-class ServerCheck : public ::testing::Test {
+class ServerCheck : public testing::FreshStateTest<> {
 protected:
     void SetUp() override {
-        theProcessState.Reset();
+        FreshStateTest::SetUp();
         theSettings.Set(u"TavelleUrl", kBase);
-        theSettings.Set(u"AutoLogin", u"No");
-        theSettings.Set(u"Username", u"");
-        StoreProtectedValue(u"UserPassword", u"", u"");
-    }
-    void TearDown() override {
-        theProcessState.Reset();
-        theSettings.Set(u"TavelleUrl", u"");
-        theSettings.Set(u"AutoLogin", u"No");
     }
     void SetUpAutoLogin(const std::u16string& user, const std::u16string& password) {
         theSettings.Set(u"AutoLogin", u"Yes");
@@ -45,7 +33,7 @@ protected:
     }
 
     FakeHttpClient http;
-    FixedClock clock;
+    testing::FakeClock clock{{2024, 5, 17, 9, 5, 0}};
 };
 
 TEST_F(ServerCheck, WithTheGroupwareCookieAPlainGetCarriesIt) {

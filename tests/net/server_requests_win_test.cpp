@@ -1,6 +1,8 @@
 // The permission file and the list pages over the wire, against the stand-in groupware.
 #include <gtest/gtest.h>
 
+#include "fakes/clock.h"
+#include "fakes/fresh_state.h"
 #include "net/http_client_win.h"
 #include "net/permission.h"
 #include "net/server_check.h"
@@ -37,21 +39,12 @@ private:
     CWinInetHttpClient inner_;
 };
 
-class ServerRequestsWire : public ::testing::Test {
+class ServerRequestsWire : public testing::FreshStateTest<> {
 protected:
     void SetUp() override {
+        FreshStateTest::SetUp();
         ASSERT_NE(server.Port(), 0u) << "the stand-in server did not start";
         ASSERT_TRUE(server.Reset());
-        theProcessState.Reset();
-        theSettings.Set(u"AutoLogin", u"No");
-        theSettings.Set(u"Username", u"");
-    }
-    void TearDown() override {
-        theProcessState.Reset();
-        theSettings.Set(u"TavelleUrl", u"");
-        theSettings.Set(u"AutoLogin", u"No");
-        theSettings.Set(u"Username", u"");
-        StoreProtectedValue(u"UserPassword", u"", u"");
     }
 
     StandinServer& server = StandinServer::Get();
@@ -140,10 +133,7 @@ TEST_F(ServerRequestsWire, TheGroupwareCookieFetchesTheScheduleWithoutLoggingIn)
     theSettings.Set(u"AutoLogin", u"Yes");  // the cookie wins: no log-in post
     theSettings.Set(u"Username", u"taro");
     theProcessState.SetGroupwareCookie(std::u16string(session.begin(), session.end()));
-    class Clock : public IClock {
-    public:
-        LocalTime Now() override { return {2024, 5, 17, 9, 6, 0}; }
-    } clock;
+    testing::FakeClock clock{{2024, 5, 17, 9, 6, 0}};
     CWinInetHttpClient http;
     EXPECT_EQ(RefreshNextAppointmentCaption(http, true, clock), std::optional<std::u16string>(u"23:59 深夜"));
     auto request = ParseRawRequest(server.LastRequest());

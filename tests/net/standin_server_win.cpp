@@ -58,7 +58,9 @@ bool StandinServer::Start() {
     const std::string portFile = name;
     // Wine starts a Linux program given by its path on drive Z: and hands it the arguments
     // as written, so the script and the port file are given as Linux paths.
-    const std::string script = TT_SOURCE_DIR "/tools/standin_server.py";
+    // The server the scripts name (TT_STANDIN_SERVER), else the source tree's.
+    const char* named = std::getenv("TT_STANDIN_SERVER");
+    const std::string script = named && *named ? named : TT_SOURCE_DIR "/tools/standin_server.py";
     std::wstring command = DosPath("/usr/bin/python3") + L" \"" + Widen(script) + L"\" --port-file \"" +
                            Widen(portFile) + L"\" --idle-exit 120 --max-lifetime 1800";
     STARTUPINFOW startup{};

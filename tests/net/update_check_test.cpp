@@ -5,7 +5,8 @@
 #include <iterator>
 #include <mutex>
 
-#include "net/fake_http_client.h"
+#include "fakes/clock.h"
+#include "fakes/http_client.h"
 #include "net/http_client.h"
 #include "net/update_check.h"
 #include "settings/key_store_memory.h"
@@ -22,11 +23,6 @@ constexpr char16_t kHomePage[] = u"https://www.tavelle.jp/";
 constexpr char16_t kUpToDate[] = u"現在のツールバーは最新のバージョンです。";
 constexpr char16_t kNoInformation[] =
     u"ネットワーク接続の問題等により最新のツールバー情報を\n確認することができませんでした。";
-
-class FixedClock : public IClock {
-public:
-    LocalTime Now() override { return {2024, 5, 17, 9, 0, 0}; }
-};
 
 struct Notice {
     std::u16string message;
@@ -64,7 +60,7 @@ protected:
     }
 
     CMemoryKeyStore store;
-    FixedClock clock;
+    testing::FakeClock clock{{2024, 5, 17, 9, 0, 0}};
     CToolbarSettings settings;
     FakeNotifier notifier;
 };

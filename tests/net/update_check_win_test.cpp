@@ -8,6 +8,7 @@
 #include <mutex>
 #include <vector>
 
+#include "fakes/clock.h"
 #include "net/http_client_win.h"
 #include "net/standin_server_win.h"
 #include "net/update_check.h"
@@ -24,11 +25,6 @@ namespace {
 
 using testing::JsonString;
 using testing::StandinServer;
-
-class FixedClock : public IClock {
-public:
-    LocalTime Now() override { return {2024, 5, 17, 9, 0, 0}; }
-};
 
 class UpdateNotice : public ::testing::Test {
 protected:
@@ -87,7 +83,7 @@ protected:
 
     StandinServer& server = StandinServer::Get();
     CMemoryKeyStore store;
-    FixedClock clock;
+    testing::FakeClock clock{{2024, 5, 17, 9, 0, 0}};
     CToolbarSettings settings;
     CWinInetHttpClient http;
     tt::CriticalSection lock;

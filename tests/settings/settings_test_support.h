@@ -1,29 +1,15 @@
 #pragma once
-// Helpers shared by the settings tests: a clock set by hand and readers of stored values.
+// Helpers shared by the settings tests: readers and writers of stored values.
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "fakes/clock.h"
 #include "settings/key_store.h"
-#include "support/clock.h"
 
 namespace tt::testing {
-
-class FakeClock final : public IClock {
-public:
-    LocalTime now;
-    LocalTime Now() override { return now; }
-    void Set(int year, int month, int day, int hour, int minute = 0) {
-        now = LocalTime{};
-        now.year = year;
-        now.month = month;
-        now.day = day;
-        now.hour = hour;
-        now.minute = minute;
-    }
-};
 
 inline const std::u16string kSettingsPath = u"Software\\Tavelle\\TavelleToolbar";
 

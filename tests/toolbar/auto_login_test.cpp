@@ -1,6 +1,7 @@
 // The automatic log-in test and the log-in body that navigations and background requests post.
 #include <gtest/gtest.h>
 
+#include "fakes/fresh_state.h"
 #include "settings/process_state.h"
 #include "settings/protected_value.h"
 #include "settings/toolbar_settings.h"
@@ -9,19 +10,13 @@
 namespace tt {
 namespace {
 
-class AutoLogin : public ::testing::Test {
+class AutoLogin : public testing::FreshStateTest<> {
 protected:
     void SetUp() override {
-        theProcessState.Reset();
+        FreshStateTest::SetUp();
         theSettings.Set(u"AutoLogin", u"Yes");
         theSettings.Set(u"Username", u"taro");
         StoreProtectedValue(u"UserPassword", u"secret", u"");
-    }
-    void TearDown() override {
-        theProcessState.Reset();
-        theSettings.Set(u"AutoLogin", u"No");
-        theSettings.Set(u"Username", u"");
-        StoreProtectedValue(u"UserPassword", u"", u"");
     }
 };
 

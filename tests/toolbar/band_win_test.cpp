@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "fakes/fresh_state.h"
 #include "host/debug_output_capture_win.h"
 #include "host/host_test_support_win.h"
 #include "host/host_window_win.h"
@@ -21,18 +22,16 @@ using tthost::ComPtr;
 using tthost::HostWindow;
 using tthost::HostWindowOptions;
 
-class Band : public tthost::ComTest {
+class Band : public testing::FreshStateTest<tthost::ComTest> {
 protected:
     void SetUp() override {
-        tthost::ComTest::SetUp();
-        theSettings.SetTabsAvailable(false);
+        FreshStateTest::SetUp();
         SetToolbandCtrlFactory(nullptr);
         baseline_ = com::ModuleLockCount();
     }
     void TearDown() override {
         SetToolbandCtrlFactory(nullptr);
-        theSettings.SetTabsAvailable(false);
-        tthost::ComTest::TearDown();
+        FreshStateTest::TearDown();
     }
     static ComPtr<IDeskBand> NewBand() {
         ComPtr<IDeskBand> band;

@@ -11,12 +11,13 @@
 #include <new>
 #include <string>
 
+#include "fakes/fresh_state.h"
+#include "fakes/navigation.h"
 #include "net/http_client.h"
 #include "net/server_check.h"
 #include "settings/process_state.h"
 #include "settings/protected_value.h"
 #include "settings/toolbar_settings.h"
-#include "toolbar/navigation_fakes.h"
 #include "toolbar/navigator.h"
 
 namespace {
@@ -79,8 +80,9 @@ public:
     }
 };
 
-TEST(LoginWipe, NoFreedBlockHoldsThePasswordAfterALogInIsSent) {
-    theProcessState.Reset();
+class LoginWipe : public testing::FreshStateTest<> {};
+
+TEST_F(LoginWipe, NoFreedBlockHoldsThePasswordAfterALogInIsSent) {
     theSettings.Set(u"TavelleUrl", u"http://gw.example/cgi-bin/ag.cgi");
     theSettings.Set(u"AutoLogin", u"Yes");
     theSettings.Set(u"Username", u"taro");
@@ -102,10 +104,6 @@ TEST(LoginWipe, NoFreedBlockHoldsThePasswordAfterALogInIsSent) {
     EXPECT_NE(browser.Last().PostText().find(kPassword8), std::string::npos);
     EXPECT_TRUE(http.sawPassword);
     EXPECT_EQ(g_blocksWithPassword.load(), 0);
-
-    theProcessState.Reset();
-    for (const char16_t* name : {u"TavelleUrl", u"Username", u"AutoLogin"}) theSettings.Set(name, u"");
-    StoreProtectedValue(u"UserPassword", u"", u"");
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+#include "fakes/fresh_state.h"
 #include "toolbar/navigator.h"
 
 #include <gtest/gtest.h>
@@ -5,13 +6,13 @@
 #include <memory>
 #include <string>
 
+#include "fakes/navigation.h"
 #include "resources/string_table.h"
 #include "settings/key_store.h"
 #include "settings/process_state.h"
 #include "settings/protected_value.h"
 #include "settings/toolbar_settings.h"
 #include "support/utf.h"
-#include "toolbar/navigation_fakes.h"
 
 namespace tt {
 namespace {
@@ -19,37 +20,23 @@ namespace {
 using testing::FakeBrowser;
 using testing::FakeKeys;
 using testing::FakePrompts;
+using testing::PostedBytes;
 
 const std::u16string kBase = u"http://gw.example/cgi-bin/ag.cgi";
 const std::u16string kPragma = u"Pragma: no-cache\n";
 const std::u16string kPragmaForm = u"Pragma: no-cache\nContent-Type: application/x-www-form-urlencoded\n";
 
-std::vector<uint8_t> Bytes(const std::string& text) {
-    std::vector<uint8_t> bytes(text.begin(), text.end());
-    bytes.push_back(0);  // the body is posted with its terminating zero
-    return bytes;
-}
-
-class NavigatorTest : public ::testing::Test {
+class NavigatorTest : public testing::FreshStateTest<> {
 protected:
     void SetUp() override {
-        theProcessState.Reset();
+        FreshStateTest::SetUp();
         theSettings.Set(u"TavelleUrl", kBase);
         theSettings.Set(u"Username", u"taro");
         theSettings.Set(u"AutoLogin", u"Yes");
-        theSettings.Set(u"DisableAutoSetting", u"");
         theSettings.SetTabsAvailable(true);
         StoreProtectedValue(u"UserPassword", u"secret", u"");
         navigator.browser = &browser;
         navigator.ownerWindow = 0x1234;
-    }
-    void TearDown() override {
-        theProcessState.Reset();
-        for (const char16_t* name : {u"TavelleUrl", u"Username", u"AutoLogin", u"DisableAutoSetting"}) {
-            theSettings.Set(name, u"");
-        }
-        theSettings.SetTabsAvailable(false);
-        StoreProtectedValue(u"UserPassword", u"", u"");
     }
 
     FakeBrowser browser;
@@ -66,7 +53,7 @@ TEST_F(NavigatorTest, FirstPagePostsTheLogInOnceThenOpensPlainly) {
     EXPECT_EQ(first.flags, kNavNoReadFromCache | kNavNoWriteToCache);
     EXPECT_EQ(first.headers, kPragmaForm);
     EXPECT_TRUE(first.hasPostData);
-    EXPECT_EQ(first.postData, Bytes("_System=login&_Login=1&_Account=taro&Password=secret&page=ToDoIndex"));
+    EXPECT_EQ(first.postData, PostedBytes("_System=login&_Login=1&_Account=taro&Password=secret&page=ToDoIndex"));
     EXPECT_TRUE(theProcessState.LoginSeen());
     // The cache entry is dropped and the current load stopped before the navigation.
     EXPECT_EQ(browser.events, (std::vector<std::string>{
@@ -109,7 +96,7 @@ TEST_F(NavigatorTest, CtrlWithoutACookieStillPostsTheLogInIntoTheNewTab) {
     const auto& call = browser.Last();
     EXPECT_EQ(call.flags, kNavOpenInNewTab);
     EXPECT_EQ(call.headers, kPragmaForm);
-    EXPECT_EQ(call.postData, Bytes("_System=login&_Login=1&_Account=taro&Password=secret&page=ToDoIndex"));
+    EXPECT_EQ(call.postData, PostedBytes("_System=login&_Login=1&_Account=taro&Password=secret&page=ToDoIndex"));
     // The current tab has not logged in, so the next plain click still does.
     EXPECT_FALSE(theProcessState.LoginSeen());
     keys.ctrl = false;
@@ -160,7 +147,7 @@ TEST_F(NavigatorTest, NewTabWithoutTabsOpensANewWindow) {
 TEST_F(NavigatorTest, EmptyUserNamePostsOnlyTheQuery) {
     theSettings.Set(u"Username", u"");
     navigator.OpenPage(2062, false);
-    EXPECT_EQ(browser.Last().postData, Bytes("&page=ToDoIndex"));
+    EXPECT_EQ(browser.Last().postData, PostedBytes("&page=ToDoIndex"));
     EXPECT_EQ(browser.Last().headers, kPragmaForm);
     EXPECT_TRUE(theProcessState.LoginSeen());
 }

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "fakes/fresh_state.h"
+#include "fakes/navigation.h"
 #include "host/host_test_support_win.h"
 #include "host/local_http_server_win.h"
 #include "host/message_box_answerer_win.h"
@@ -13,7 +15,6 @@
 #include "settings/protected_value.h"
 #include "settings/toolbar_settings.h"
 #include "support/unique_handle_win.h"
-#include "toolbar/navigation_fakes.h"
 #include "toolbar/navigator_win.h"
 
 namespace tt {
@@ -24,6 +25,7 @@ using tthost::FakeBrowser;
 using tthost::LocalHttpServer;
 using tthost::MessageBoxAnswerer;
 using tthost::NavigateCall;
+using testing::PostedBytes;
 
 // Real message boxes (answered by the test), a scripted settings dialog.
 class BoxPrompts : public IUserPrompts {
@@ -41,24 +43,16 @@ public:
     std::u16string urlEntered;
 };
 
-std::vector<uint8_t> WithZero(const std::string& text) {
-    std::vector<uint8_t> bytes(text.begin(), text.end());
-    bytes.push_back(0);
-    return bytes;
-}
-
-class NavigatorOverBrowser : public tthost::ComTest {
+class NavigatorOverBrowser : public testing::FreshStateTest<tthost::ComTest> {
 protected:
     void SetUp() override {
-        ComTest::SetUp();
+        FreshStateTest::SetUp();
         ASSERT_TRUE(server.Started());
         server.Page("/gw/ag.cgi", "text/html; charset=utf-8", "<html><head><title>GW</title></head></html>");
         base = FromWide(server.Url(L"/gw/ag.cgi").c_str());
-        theProcessState.Reset();
         theSettings.Set(u"TavelleUrl", base);
         theSettings.Set(u"Username", u"taro");
         theSettings.Set(u"AutoLogin", u"Yes");
-        theSettings.Set(u"DisableAutoSetting", u"");
         theSettings.SetTabsAvailable(true);
         StoreProtectedValue(u"UserPassword", u"p&w=1", u"");
         browser = FakeBrowser::Create(nullptr, nullptr);
@@ -66,14 +60,8 @@ protected:
         navigator.browser = &adapter;
     }
     void TearDown() override {
-        theProcessState.Reset();
-        for (const char16_t* name : {u"TavelleUrl", u"Username", u"AutoLogin", u"DisableAutoSetting"}) {
-            theSettings.Set(name, u"");
-        }
-        theSettings.SetTabsAvailable(false);
-        StoreProtectedValue(u"UserPassword", u"", u"");
         browser.Reset();
-        ComTest::TearDown();
+        FreshStateTest::TearDown();
     }
 
     const NavigateCall& Last() { return browser->NavigateCalls().back(); }
@@ -99,7 +87,7 @@ TEST_F(NavigatorOverBrowser, LogInIsPostedOnceWithItsZeroAndTheFormHeaders) {
     EXPECT_EQ(first.targetType, VT_EMPTY);
     EXPECT_EQ(first.postDataType, VT_ARRAY | VT_UI1);
     // The password's "&" and "=" are escaped, so the server reads the password as typed.
-    EXPECT_EQ(first.postData, WithZero("_System=login&_Login=1&_Account=taro&Password=p%26w%3D1&page=ToDoIndex"));
+    EXPECT_EQ(first.postData, PostedBytes("_System=login&_Login=1&_Account=taro&Password=p%26w%3D1&page=ToDoIndex"));
     EXPECT_EQ(first.headersType, VT_BSTR);
     EXPECT_EQ(first.headers, L"Pragma: no-cache\nContent-Type: application/x-www-form-urlencoded\n");
     EXPECT_EQ(browser->CountCalls(L"Stop"), 1);
@@ -123,7 +111,7 @@ TEST_F(NavigatorOverBrowser, LogInIsPostedOnceWithItsZeroAndTheFormHeaders) {
 TEST_F(NavigatorOverBrowser, FragmentStaysOutOfTheBody) {
     navigator.NavigateToUrl(base + u"?page=X#top", false);
     EXPECT_EQ(Last().url, Url(u"?page=X#top"));
-    EXPECT_EQ(Last().postData, WithZero("_System=login&_Login=1&_Account=taro&Password=p%26w%3D1&page=X"));
+    EXPECT_EQ(Last().postData, PostedBytes("_System=login&_Login=1&_Account=taro&Password=p%26w%3D1&page=X"));
 }
 
 TEST_F(NavigatorOverBrowser, CtrlOpensANewTabWithTheCookieOrElseTheLogIn) {
@@ -157,7 +145,7 @@ TEST_F(NavigatorOverBrowser, NewTabOrNewWindowByTheBrowsersTabs) {
 TEST_F(NavigatorOverBrowser, EmptyUserNamePostsTheQueryAlone) {
     theSettings.Set(u"Username", u"");
     navigator.OpenPage(2062, false);
-    EXPECT_EQ(Last().postData, WithZero("&page=ToDoIndex"));
+    EXPECT_EQ(Last().postData, PostedBytes("&page=ToDoIndex"));
     EXPECT_EQ(Last().headers, L"Pragma: no-cache\nContent-Type: application/x-www-form-urlencoded\n");
     EXPECT_TRUE(theProcessState.LoginSeen());
 }
@@ -218,7 +206,7 @@ TEST_F(NavigatorOverBrowser, LongBodyIsPostedWhole) {
     navigator.OpenPage(2062, false);
     const std::string expected =
         "_System=login&_Login=1&_Account=" + std::string(400, 'u') + "&Password=p%26w%3D1&page=ToDoIndex";
-    EXPECT_EQ(Last().postData, WithZero(expected));
+    EXPECT_EQ(Last().postData, PostedBytes(expected));
     ASSERT_TRUE(browser->RunUntilIdle());
     ASSERT_EQ(server.Requests().size(), 1u);
     EXPECT_EQ(server.Requests()[0].body, expected + std::string(1, '\0'));

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "fakes/options_backend.h"
 #include "settings/key_store_memory.h"
 #include "settings/process_state.h"
 #include "settings/protected_value.h"
@@ -11,7 +12,6 @@
 #include "settings/user_bound_protector.h"
 #include "support/threads.h"
 #include "text/url.h"
-#include "toolbar/options_dialog_fakes.h"
 
 namespace tt {
 namespace {

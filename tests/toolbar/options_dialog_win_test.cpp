@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "fakes/options_backend.h"
 #include "resources/resource_ids.h"
 #include "text/url.h"
 #include "toolbar/dialog_driver_win.h"
-#include "toolbar/options_dialog_fakes.h"
 
 namespace tt {
 namespace {

@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "fakes/search_box.h"
 #include "resources/string_table.h"
 #include "settings/key_store_memory.h"
 #include "settings/settings_test_support.h"
-#include "toolbar/search_box_fakes.h"
 
 namespace tt {
 namespace {

@@ -3,8 +3,8 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include "fakes/search_box.h"
 #include "resources/string_table.h"
-#include "toolbar/search_box_fakes.h"
 
 namespace tt {
 namespace {

@@ -485,7 +485,7 @@ TEST_F(Toolbar, OnlyTheWindowInUseFetches) {
     services.http.Answer(ScheduleUrl(base), u"23,00,Review\r\nNOERROR\r\n");
     CreateToolbar();
 
-    testing::TestServices otherServices;
+    testing::FakeToolbarServices otherServices;
     otherServices.http.Answer(DigestUrl(base), DigestText(3));
     otherServices.http.Answer(ScheduleUrl(base), u"23,00,Review\r\nNOERROR\r\n");
     HWND otherFrame = CreateWindowExW(0, L"STATIC", L"other", WS_OVERLAPPEDWINDOW, 0, 200, 900, 120, nullptr,

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "fakes/fresh_state.h"
 #include "settings/toolbar_settings.h"
 #include "toolbar/toolband_ctrl_win.h"
 #include "toolbar/toolband_test_support_win.h"
@@ -17,14 +18,18 @@ namespace {
 using testing::RecordingWindow;
 
 // A top-level window to put the toolbar windows in.
-class ToolbandWindows : public ::testing::Test {
+class ToolbandWindows : public testing::FreshStateTest<> {
 protected:
     void SetUp() override {
+        FreshStateTest::SetUp();
         parent_ = CreateWindowExW(0, L"STATIC", L"toolband test", WS_OVERLAPPEDWINDOW, 0, 0, 600, 200, nullptr,
                                   nullptr, nullptr, nullptr);
         ASSERT_TRUE(parent_);
     }
-    void TearDown() override { DestroyWindow(parent_); }
+    void TearDown() override {
+        DestroyWindow(parent_);
+        FreshStateTest::TearDown();
+    }
     HWND parent_ = nullptr;
 };
 
@@ -327,7 +332,6 @@ TEST_F(ToolbandWindows, TheRebarIsFoundUnderTheToolbarHostWhenThereIsOne) {
     INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_COOL_CLASSES};
     InitCommonControlsEx(&icc);
 
-    theSettings.SetTabsAvailable(false);
     HWND plainRebar = CreateWindowExW(0, REBARCLASSNAMEW, L"", WS_CHILD, 0, 0, 10, 10, parent_, nullptr, nullptr, nullptr);
     EXPECT_EQ(plainRebar, LocateRebar(parent_));
     EXPECT_FALSE(theSettings.TabsAvailable());
@@ -337,7 +341,6 @@ TEST_F(ToolbandWindows, TheRebarIsFoundUnderTheToolbarHostWhenThereIsOne) {
     HWND hostRebar = CreateWindowExW(0, REBARCLASSNAMEW, L"", WS_CHILD, 0, 0, 10, 10, host, nullptr, nullptr, nullptr);
     EXPECT_EQ(hostRebar, LocateRebar(parent_));
     EXPECT_TRUE(theSettings.TabsAvailable());
-    theSettings.SetTabsAvailable(false);
 }
 
 }  // namespace

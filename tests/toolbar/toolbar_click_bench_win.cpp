@@ -12,13 +12,10 @@
 #include <memory>
 #include <vector>
 
-#include "host/com_defaults_win.h"
-#include "host/host_com_win.h"
-#include "net/http_client.h"
+#include "fakes/quiet_browser_win.h"
+#include "fakes/toolbar_services_win.h"
 #include "settings/process_state.h"
-#include "settings/search_history.h"
 #include "settings/toolbar_settings.h"
-#include "support/clock.h"
 #include "toolbar/tavelle_toolbar_ctrl_win.h"
 
 namespace {
@@ -36,65 +33,6 @@ LONGLONG Now() {
 }
 
 double Microseconds(LONGLONG ticks) { return 1e6 * static_cast<double>(ticks) / g_frequency.QuadPart; }
-
-// A browser that only notes when Navigate2 is entered.
-class TimingBrowser : public tthost::DefaultWebBrowser2, public tthost::HostRefCount {
-public:
-    TTHOST_REFCOUNTED
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IWebBrowser2 || riid == IID_IWebBrowserApp ||
-            riid == IID_IWebBrowser) {
-            *ppv = static_cast<IWebBrowser2*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    HRESULT STDMETHODCALLTYPE Navigate2(VARIANT*, VARIANT*, VARIANT*, VARIANT*, VARIANT*) override {
-        g_navigateEntered = Now();
-        ++g_navigations;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE Stop() override { return S_OK; }
-};
-
-// No network, no dialogs: the toolbar's own work is what is measured.
-class QuietHttp : public IHttpClient {
-public:
-    std::u16string Request(const std::u16string&, const std::u16string&, const std::u16string&,
-                           const std::u16string&) override {
-        return {};
-    }
-};
-
-class QuietHistory : public IHistoryStore {
-public:
-    std::vector<std::u16string> Load() override { return {}; }
-    void Save(const std::vector<std::u16string>&) override {}
-};
-
-class BenchServices : public IToolbarServices {
-public:
-    IHttpClient& Http() override { return http_; }
-    IClock& Clock() override { return SystemClock(); }
-    IKeyState& Keys() override { return keys_; }
-    IUserPrompts& Prompts() override { return PlatformToolbarServices().Prompts(); }
-    IHistoryStore& History() override { return history_; }
-    ICodePageConverter& CodePages() override { return PlatformCodePageConverter(); }
-    void CheckToolbarPermission() override {}
-    void StartVersionCheck(bool) override {}
-    void ShowAboutDialog() override {}
-    void TrackPopupMenu(HMENU, int, int, HWND) override {}
-    void StartTimer(HWND, UINT_PTR, UINT) override {}
-    void StopTimer(HWND, UINT_PTR) override {}
-
-private:
-    QuietHttp http_;
-    CKeyStateWin keys_;
-    QuietHistory history_;
-};
 
 struct Stats {
     double median, p95, max;
@@ -123,9 +61,14 @@ int wmain(int argc, wchar_t** argv) {
     CToolBarReflectorCtrl reflector;
     RECT rect{0, 0, 900, 30};
     reflector.Create(frame, rect);
-    BenchServices services;
+    // No network, no dialogs: the toolbar's own work is what is measured.
+    testing::FakeToolbarServices services;
     auto toolbar = std::make_unique<TavelleToolbarCtrl>(services);
-    TimingBrowser* browser = new TimingBrowser;
+    auto* browser = new testing::QuietBrowser;
+    browser->onNavigate = [] {
+        g_navigateEntered = Now();
+        ++g_navigations;
+    };
     toolbar->SetBrowser(browser);
     if (!toolbar->CreateToolbar(reflector.Handle(), 515)) {
         std::printf("could not create the toolbar\n");

@@ -15,13 +15,11 @@
 #include <new>
 #include <string>
 
-#include "host/com_defaults_win.h"
-#include "host/host_com_win.h"
+#include "fakes/quiet_browser_win.h"
+#include "fakes/toolbar_services_win.h"
 #include "net/http_client_win.h"
 #include "settings/process_state.h"
-#include "settings/search_history.h"
 #include "settings/toolbar_settings.h"
-#include "support/clock.h"
 #include "toolbar/command_table.h"
 #include "toolbar/tavelle_toolbar_ctrl_win.h"
 
@@ -75,48 +73,6 @@ namespace {
 
 using namespace tt;
 
-class QuietBrowser : public tthost::DefaultWebBrowser2, public tthost::HostRefCount {
-public:
-    TTHOST_REFCOUNTED
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IWebBrowser2) {
-            *ppv = static_cast<IWebBrowser2*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-};
-
-class QuietHistory : public IHistoryStore {
-public:
-    std::vector<std::u16string> Load() override { return {}; }
-    void Save(const std::vector<std::u16string>&) override {}
-};
-
-// The product's HTTP client and deadline; nothing else leaves the window.
-class BenchServices : public IToolbarServices {
-public:
-    IHttpClient& Http() override { return DefaultHttpClient(); }
-    IClock& Clock() override { return SystemClock(); }
-    IKeyState& Keys() override { return keys_; }
-    IUserPrompts& Prompts() override { return PlatformToolbarServices().Prompts(); }
-    IHistoryStore& History() override { return history_; }
-    ICodePageConverter& CodePages() override { return PlatformCodePageConverter(); }
-    void CheckToolbarPermission() override {}
-    void StartVersionCheck(bool) override {}
-    void ShowAboutDialog() override {}
-    void TrackPopupMenu(HMENU, int, int, HWND) override {}
-    void StartTimer(HWND, UINT_PTR, UINT) override {}
-    void StopTimer(HWND, UINT_PTR) override {}
-
-private:
-    CKeyStateWin keys_;
-    QuietHistory history_;
-};
-
 struct Refresh {
     double seconds;
     size_t heapPeak;  // above the heap held before the refresh
@@ -156,9 +112,11 @@ int wmain() {
     CToolBarReflectorCtrl reflector;
     RECT rect{0, 0, 900, 30};
     reflector.Create(frame, rect);
-    BenchServices services;
+    // The product's HTTP client and deadline; nothing else leaves the window.
+    testing::FakeToolbarServices services;
+    services.httpInstead = &DefaultHttpClient();
     auto toolbar = std::make_unique<TavelleToolbarCtrl>(services);
-    QuietBrowser* browser = new QuietBrowser;
+    auto* browser = new testing::QuietBrowser;
     toolbar->SetBrowser(browser);
     if (!toolbar->CreateToolbar(reflector.Handle(), 515)) {
         std::printf("could not create the toolbar\n");

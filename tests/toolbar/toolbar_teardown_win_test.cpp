@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "fakes/fresh_state.h"
 #include "host/debug_output_capture_win.h"
 #include "host/host_test_support_win.h"
 #include "host/host_window_win.h"
@@ -17,7 +18,7 @@
 namespace tt::testing {
 namespace {
 
-TestServices* g_services = nullptr;
+FakeToolbarServices* g_services = nullptr;
 TavelleToolbarCtrl* g_made = nullptr;
 int g_freed = 0;
 
@@ -31,11 +32,10 @@ public:
     }
 };
 
-class ToolbarTeardown : public tthost::ComTest {
+class ToolbarTeardown : public FreshStateTest<tthost::ComTest> {
 protected:
     void SetUp() override {
-        tthost::ComTest::SetUp();
-        theProcessState.Reset();
+        FreshStateTest::SetUp();
         theSettings.Set(u"TavelleUrl", u"");  // every command asks for the address first
         g_services = &services;
         g_freed = 0;
@@ -54,8 +54,7 @@ protected:
         CloseBand();
         host.reset();
         SetToolbandCtrlFactory(nullptr);
-        theProcessState.Reset();
-        tthost::ComTest::TearDown();
+        FreshStateTest::TearDown();
     }
     // What the browser does when it closes the tab: the band leaves the rebar, loses its site
     // and its last reference.
@@ -74,7 +73,7 @@ protected:
     }
 
     tthost::DebugOutputCapture output;
-    TestServices services;
+    FakeToolbarServices services;
     std::unique_ptr<tthost::HostWindow> host;
     tthost::ComPtr<IUnknown> band;
     HWND toolbar = nullptr;

@@ -10,37 +10,6 @@
 
 namespace tt::testing {
 
-void TestServices::TrackPopupMenu(HMENU menu, int x, int y, HWND owner) {
-    ShownMenu shown;
-    shown.at = {x, y};
-    shown.owner = owner;
-    const int count = GetMenuItemCount(menu);
-    for (int i = 0; i < count; ++i) {
-        const UINT id = GetMenuItemID(menu, i);
-        wchar_t text[256] = {};
-        GetMenuStringW(menu, static_cast<UINT>(i), text, 256, MF_BYPOSITION);
-        shown.ids.push_back(id == static_cast<UINT>(-1) ? 0 : id);
-        shown.texts.push_back(text);
-    }
-    menus.push_back(shown);
-    if (show) show(menu, x, y, owner);
-    if (choose) {
-        // TrackPopupMenu without TPM_RETURNCMD posts the choice to its owner.
-        if (UINT id = choose(shown)) PostMessageW(owner, WM_COMMAND, MAKEWPARAM(id, 0), 0);
-    }
-}
-
-void TestServices::StartTimer(HWND window, UINT_PTR id, UINT periodMs) {
-    timerStarts.push_back({id, periodMs});
-    runningTimers[id] = periodMs;
-    if (timerDivisor) SetTimer(window, id, periodMs / timerDivisor, nullptr);
-}
-
-void TestServices::StopTimer(HWND window, UINT_PTR id) {
-    runningTimers.erase(id);
-    KillTimer(window, id);
-}
-
 void PumpMessages(DWORD milliseconds) {
     PumpUntil([] { return false; }, milliseconds);
 }
@@ -60,13 +29,9 @@ bool PumpUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
 }
 
 void ToolbarWindowTest::SetUp() {
+    FreshStateTest::SetUp();
     ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
     base = u"http://gw.test/cgi-bin/ag.cgi";
-    theProcessState.Reset();
-    for (const char16_t* name : {u"AutoLogin", u"AllowToolbar", u"NewTabInNewItem", u"NewTabInSearchResult",
-                                 u"Username", u"DisableAutoSetting"}) {
-        theSettings.Set(name, u"");
-    }
     theSettings.Set(u"TavelleUrl", base);
     theSettings.SetTabsAvailable(true);
     // The server is asked with the groupware's cookie, as after a page of it was shown.
@@ -99,11 +64,8 @@ void ToolbarWindowTest::TearDown() {
     if (browser) browser->RunUntilIdle(2000);
     browser.Reset();
     if (frame) DestroyWindow(frame);
-    theProcessState.Reset();
-    theSettings.Set(u"TavelleUrl", u"");
-    theSettings.Set(u"AllowToolbar", u"");
-    theSettings.SetTabsAvailable(false);
     OleUninitialize();
+    FreshStateTest::TearDown();
 }
 
 void ToolbarWindowTest::Click(UINT id) {

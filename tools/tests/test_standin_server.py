@@ -11,7 +11,7 @@ import time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-SERVER = os.path.join(HERE, "..", "standin_server.py")
+SERVER = os.environ.get("TT_STANDIN_SERVER") or os.path.join(HERE, "..", "standin_server.py")
 LOGIN_TITLE = "ログイン - Tavelle(R) Office".encode("utf-8")
 
 

@@ -1,4 +1,4 @@
-#include "toolbar/navigation_fakes.h"
+#include "fakes/navigation.h"
 
 #include <utility>
 

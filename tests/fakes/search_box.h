@@ -1,8 +1,9 @@
 #pragma once
-// Stand-ins for the search box window, the stored history, the toolbar and the code pages.
+// Stand-ins for the search box window, the toolbar and the code pages.
 #include <string>
 #include <vector>
 
+#include "fakes/history_store.h"
 #include "support/utf.h"
 #include "toolbar/search_box.h"
 
@@ -53,19 +54,6 @@ class FakeSearchBoxControl : public ISearchBoxControl {
         if (start > text.size()) return {};
         const size_t end = selection.end < 0 ? text.size() : static_cast<size_t>(selection.end);
         return text.substr(start, end - start);
-    }
-};
-
-class FakeHistoryStore : public IHistoryStore {
-  public:
-    std::vector<std::u16string> stored;
-    int saves = 0;
-    std::vector<std::string>* log = nullptr;  // shared with a host to see the order of steps
-    std::vector<std::u16string> Load() override { return stored; }
-    void Save(const std::vector<std::u16string>& entries) override {
-        if (log) log->push_back("save history");
-        stored = entries;
-        ++saves;
     }
 };
 

@@ -20,6 +20,13 @@ struct NavigateCall {
     std::string PostText() const { return std::string(postData.begin(), postData.end()); }
 };
 
+// A body as it is posted: the text and its terminating zero.
+inline std::vector<uint8_t> PostedBytes(const std::string& text) {
+    std::vector<uint8_t> bytes(text.begin(), text.end());
+    bytes.push_back(0);
+    return bytes;
+}
+
 class FakeBrowser : public IBrowserNavigation {
 public:
     std::vector<std::string> events;  // "drop <url>", "stop", "navigate"
