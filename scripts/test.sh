@@ -124,6 +124,7 @@ if step win32-build build_win32; then
     run_check module-x64-checks python3 "$TT_ROOT/tools/check_module.py" --arch x64 \
         "$TT_BUILD/win-x86_64/src/module/TavelleToolbarIE.dll"
     run_check module-checker env TT_BUILD="$TT_BUILD" python3 "$TT_ROOT/tools/tests/test_check_module.py"
+    run_check layer-checker python3 "$TT_ROOT/tools/tests/test_check_layers.py"
     # Where this machine runs 32-bit Wine itself, the whole 32-bit unit-test program runs here
     # too (a few seconds; the guest has time only for the steps below).
     if tt_can_run_win32; then

@@ -5,24 +5,31 @@
 #include <string>
 
 #include "TavelleToolbarIE_h.h"
+#include "browser/auto_setting_prompts_win.h"
 #include "browser/tavelle_bho_win.h"
 #include "module/registrar_win.h"
 #include "support/com_ptr_win.h"
 #include "support/threads.h"
 #include "support/unique_handle_win.h"
 #include "support/utf.h"
-#ifdef TT_HAVE_TOOLBAR_BAND
 #include "toolbar/band_win.h"
-#endif
+#include "toolbar/options_dialog_win.h"
 
 namespace tt {
 namespace {
 
+void OpenOptionsDialog() { ShowOptionsDialog(std::u16string()); }
+
+// The helper object offers the options dialog after storing a server address; the dialog
+// belongs to the toolbar, so the helper object gets it from here.
+HRESULT CreateHelperObject(IUnknown* outer, REFIID riid, void** ppv) {
+    SetOptionsOpener(&OpenOptionsDialog);
+    return CreateTavelleBHO(outer, riid, ppv);
+}
+
 const ModuleClassEntry kClassTable[] = {
-    {&CLSID_TavelleBHO, &CreateTavelleBHO, kRegistryScriptBho},
-#ifdef TT_HAVE_TOOLBAR_BAND
+    {&CLSID_TavelleBHO, &CreateHelperObject, kRegistryScriptBho},
     {&CLSID_TavelleToolbar, &CreateTavelleToolbarBand, kRegistryScriptToolbar},
-#endif
 };
 
 std::u16string ModulePath(HMODULE module) {
@@ -67,17 +74,6 @@ private:
     LCID saved_;
 };
 
-// Registration may be called on a thread without COM (the registrar is a COM object).
-class ComApartment {
-public:
-    ComApartment() : hr_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-    ~ComApartment() {
-        if (SUCCEEDED(hr_)) CoUninitialize();
-    }
-
-private:
-    HRESULT hr_;
-};
 
 HRESULT RegisterTypeLibrary(HMODULE module) {
     std::u16string path = ModulePath(module);
@@ -150,7 +146,6 @@ HRESULT RegisterModuleServer(HMODULE module) {
     return hr;
 }
 
-#ifdef TT_HAVE_TOOLBAR_BAND
 // Wine's registrar leaves a named value inside a NoRemove key on unregistration; the band's value
 // under the browser's toolbar key must go with the module all the same.
 void RemoveToolbarValue() {
@@ -164,14 +159,11 @@ void RemoveToolbarValue() {
     RegFlushKey(key);
     RegCloseKey(key);
 }
-#endif
 
 HRESULT UnregisterModuleServer(HMODULE module) {
     SystemThreadLocale locale;
     HRESULT hr = RegisterClassTable(module, false);
-#ifdef TT_HAVE_TOOLBAR_BAND
     if (SUCCEEDED(hr)) RemoveToolbarValue();
-#endif
     if (SUCCEEDED(hr)) hr = RunRegistryScript(module, kRegistryScriptAppId, false, false);
     return hr;
 }

@@ -1,10 +1,10 @@
 // The automatic log-in test and the log-in body that navigations and background requests post.
 #include <gtest/gtest.h>
 
+#include "settings/auto_login.h"
 #include "settings/process_state.h"
 #include "settings/protected_value.h"
 #include "settings/toolbar_settings.h"
-#include "toolbar/auto_login.h"
 
 namespace tt {
 namespace {
