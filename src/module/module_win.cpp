@@ -39,16 +39,6 @@ std::u16string ModulePath(HMODULE module) {
     return FromWide(path, n);
 }
 
-// The script language quotes with single quotes; one inside a path is written twice.
-std::u16string EscapeSingleQuotes(const std::u16string& text) {
-    std::u16string out;
-    for (char16_t c : text) {
-        out += c;
-        if (c == u'\'') out += u'\'';
-    }
-    return out;
-}
-
 // The scripts are UTF-8 in the resources; the registrar gets them as UTF-16 text, so no code
 // page stands between the Japanese names and the registry.
 bool LoadRegistryScript(HMODULE module, UINT id, std::u16string* script) {
@@ -134,7 +124,7 @@ HRESULT RunRegistryScript(HMODULE module, UINT scriptId, bool registering, bool 
     if (withModule) {
         std::u16string path = ModulePath(module);
         if (path.empty()) return HRESULT_FROM_WIN32(GetLastError());
-        TT_RETURN_IF_FAILED(registrar->AddReplacement(L"MODULE", Wide(EscapeSingleQuotes(path))));
+        TT_RETURN_IF_FAILED(registrar->AddReplacement(L"MODULE", Wide(DoubleEach(path, u'\''))));
     }
     return registering ? registrar->StringRegister(Wide(script)) : registrar->StringUnregister(Wide(script));
 }

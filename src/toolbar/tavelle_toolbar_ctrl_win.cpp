@@ -10,6 +10,7 @@
 #include "settings/process_state.h"
 #include "settings/toolbar_settings.h"
 #include "support/own_module_win.h"
+#include "support/utf.h"
 #include "support/unique_handle_win.h"
 #include "toolbar/digest_menu.h"
 
@@ -17,16 +18,6 @@ namespace tt {
 namespace {
 
 IToolbarServices* g_services = nullptr;
-
-// A menu shows "&" as the underline of the next letter; a title shows it as written.
-std::u16string MenuText(const std::u16string& text) {
-    std::u16string out;
-    for (char16_t c : text) {
-        out += c;
-        if (c == u'&') out += u'&';
-    }
-    return out;
-}
 
 }  // namespace
 
@@ -219,7 +210,7 @@ void TavelleToolbarCtrl::ShowDigestMenu() {
     unique_hmenu menu(CreatePopupMenu());
     if (!menu) return;
     for (const MenuEntry& entry : entries) {
-        AppendMenuW(menu.get(), MF_STRING, entry.id, Wide(MenuText(entry.text)));
+        AppendMenuW(menu.get(), MF_STRING, entry.id, Wide(DoubleEach(entry.text, u'&')));
     }
     POINT at{};
     PointBelowButton(kTopPageButton, &at);
