@@ -141,13 +141,12 @@ HRESULT RegisterModuleServer(HMODULE module) {
 void RemoveToolbarValue() {
     wchar_t clsid[40] = {};
     if (!StringFromGUID2(CLSID_TavelleToolbar, clsid, 40)) return;
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Internet Explorer\\Toolbar", 0, KEY_SET_VALUE, &key) !=
-        ERROR_SUCCESS)
+    unique_hkey key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Internet Explorer\\Toolbar", 0, KEY_SET_VALUE,
+                      key.put()) != ERROR_SUCCESS)
         return;
-    RegDeleteValueW(key, clsid);
-    RegFlushKey(key);
-    RegCloseKey(key);
+    RegDeleteValueW(key.get(), clsid);
+    RegFlushKey(key.get());
 }
 
 HRESULT UnregisterModuleServer(HMODULE module) {

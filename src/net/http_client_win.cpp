@@ -115,7 +115,7 @@ public:
         if (status == INTERNET_STATUS_REQUEST_COMPLETE && info) {
             const auto* result = static_cast<const INTERNET_ASYNC_RESULT*>(info);
             state->succeeded_ = result->dwResult != 0;
-            SetEvent(state->done_);
+            SetEvent(state->done_.get());
         } else if (status == INTERNET_STATUS_HANDLE_CLOSING) {
             state->Release();
         }
@@ -128,7 +128,7 @@ public:
         if (GetLastError() != ERROR_IO_PENDING) return false;
         const DWORD now = GetTickCount();
         const DWORD left = static_cast<LONG>(deadlineTick - now) > 0 ? deadlineTick - now : 0;
-        return WaitForSingleObject(done_, left) == WAIT_OBJECT_0 && succeeded_;
+        return WaitForSingleObject(done_.get(), left) == WAIT_OBJECT_0 && succeeded_;
     }
 
     // Buffers WinINet fills or reads after the call that named them has returned.
@@ -141,12 +141,11 @@ private:
     CAsyncRequest() : done_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) { com::ModuleLock(); }
     ~CAsyncRequest() {
         Wipe(post);  // may hold the log-in
-        if (done_) CloseHandle(done_);
         com::ModuleUnlock();
     }
 
     volatile LONG refs_ = 1;
-    HANDLE done_;
+    unique_handle done_;
     volatile bool succeeded_ = false;
 };
 
