@@ -4,6 +4,8 @@
 
 namespace tt {
 
-void PlatformDebugOutput(const std::u16string& line) { OutputDebugStringW(reinterpret_cast<const wchar_t*>(line.c_str())); }
+void PlatformDebugOutput(const std::u16string& line) {
+    OutputDebugStringW(reinterpret_cast<const wchar_t*>(line.c_str()));
+}
 
 }  // namespace tt

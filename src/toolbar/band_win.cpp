@@ -49,7 +49,9 @@ HRESULT CTavelleToolbar::QueryInterfaceTable(REFIID riid, void** ppv) {
 
 STDMETHODIMP CTavelleToolbar::GetTypeInfoCount(UINT* count) { return typeInfo_.GetTypeInfoCount(count); }
 
-STDMETHODIMP CTavelleToolbar::GetTypeInfo(UINT index, LCID, ITypeInfo** info) { return typeInfo_.GetTypeInfo(index, info); }
+STDMETHODIMP CTavelleToolbar::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
+    return typeInfo_.GetTypeInfo(index, info);
+}
 
 STDMETHODIMP CTavelleToolbar::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
     return typeInfo_.GetIDsOfNames(riid, names, count, ids);
