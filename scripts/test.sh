@@ -96,6 +96,8 @@ run_check() {  # name, command...: a program that is one test: exit code 0 passe
 if step native-build tt_build_native; then
     run_gtest native-unit-tests "$TT_BUILD/native/tests/unit_tests"
 fi
+# The include-graph check the build runs, on planted upward includes.
+run_check layer-checker python3 "$TT_ROOT/tools/tests/test_check_layers.py"
 
 # Windows, 64-bit: runs here under Wine.
 if step win64-build tt_build_windows x86_64; then
@@ -124,7 +126,6 @@ if step win32-build build_win32; then
     run_check module-x64-checks python3 "$TT_ROOT/tools/check_module.py" --arch x64 \
         "$TT_BUILD/win-x86_64/src/module/TavelleToolbarIE.dll"
     run_check module-checker env TT_BUILD="$TT_BUILD" python3 "$TT_ROOT/tools/tests/test_check_module.py"
-    run_check layer-checker python3 "$TT_ROOT/tools/tests/test_check_layers.py"
     # Where this machine runs 32-bit Wine itself, the whole 32-bit unit-test program runs here
     # too (a few seconds; the guest has time only for the steps below).
     if tt_can_run_win32; then
