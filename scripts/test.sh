@@ -96,6 +96,8 @@ run_check() {  # name, command...: a program that is one test: exit code 0 passe
 if step native-build tt_build_native; then
     run_gtest native-unit-tests "$TT_BUILD/native/tests/unit_tests"
 fi
+# The include-graph check the build runs, on planted upward includes.
+run_check layer-checker python3 "$TT_ROOT/tools/tests/test_check_layers.py"
 
 # Windows, 64-bit: runs here under Wine.
 win64_built=0

@@ -1,10 +1,16 @@
 #include "browser/auto_setting_prompts_win.h"
 
+#include <atomic>
+
 #include "resources/string_table.h"
 #include "support/unique_handle_win.h"
-#include "toolbar/options_dialog_win.h"
 
 namespace tt {
+namespace {
+std::atomic<OptionsOpener> g_optionsOpener{nullptr};
+}
+
+void SetOptionsOpener(OptionsOpener open) { g_optionsOpener.store(open); }
 
 bool MessageBoxAutoSettingPrompts::Ask(unsigned messageId) {
     std::u16string text = LoadResourceString(messageId);
@@ -14,6 +20,8 @@ bool MessageBoxAutoSettingPrompts::Ask(unsigned messageId) {
 
 bool MessageBoxAutoSettingPrompts::AskStoreServerUrl() { return Ask(545); }
 bool MessageBoxAutoSettingPrompts::AskOpenOptions() { return Ask(546); }
-void MessageBoxAutoSettingPrompts::OpenOptions() { ShowOptionsDialog(std::u16string()); }
+void MessageBoxAutoSettingPrompts::OpenOptions() {
+    if (OptionsOpener open = g_optionsOpener.load()) open();
+}
 
 }  // namespace tt

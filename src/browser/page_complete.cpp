@@ -1,7 +1,7 @@
 #include "browser/page_complete.h"
 
 #include "support/utf.h"
-#include "toolbar/navigator.h"
+#include "text/url_scope.h"
 
 namespace tt {
 

@@ -11,13 +11,12 @@
 #include "browser/page_complete.h"
 #include "browser/server_page.h"
 #include "browser/user_agent_token_win.h"
+#include "settings/auto_login.h"
 #include "settings/process_state.h"
 #include "settings/protected_value.h"
 #include "settings/toolbar_settings.h"
 #include "support/fault_guard.h"
 #include "text/url.h"
-#include "toolbar/auto_login.h"
-#include "support/own_module_win.h"
 
 namespace tt {
 namespace {
@@ -161,31 +160,12 @@ HRESULT CTavelleBHO::QueryInterfaceTable(REFIID riid, void** ppv) {
 }
 
 // IDispatch of ITavelleBHO, described by the module's own type library.
-STDMETHODIMP CTavelleBHO::GetTypeInfoCount(UINT* count) {
-    if (!count) return E_POINTER;
-    *count = 1;
-    return S_OK;
-}
+STDMETHODIMP CTavelleBHO::GetTypeInfoCount(UINT* count) { return typeInfo_.GetTypeInfoCount(count); }
 
-STDMETHODIMP CTavelleBHO::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
-    if (!info) return E_POINTER;
-    *info = nullptr;
-    if (index != 0) return DISP_E_BADINDEX;
-    if (!typeInfo_) {
-        wchar_t path[MAX_PATH * 2];
-        DWORD n = GetModuleFileNameW(OwnModule(), path, MAX_PATH * 2);
-        if (n == 0 || n >= MAX_PATH * 2) return E_FAIL;
-        com_ptr<ITypeLib> library;
-        TT_RETURN_IF_FAILED(LoadTypeLibEx(path, REGKIND_NONE, library.put()));
-        TT_RETURN_IF_FAILED(library->GetTypeInfoOfGuid(IID_ITavelleBHO, typeInfo_.put()));
-    }
-    return typeInfo_.copy_to(info);
-}
+STDMETHODIMP CTavelleBHO::GetTypeInfo(UINT index, LCID, ITypeInfo** info) { return typeInfo_.GetTypeInfo(index, info); }
 
-STDMETHODIMP CTavelleBHO::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) {
-    com_ptr<ITypeInfo> info;
-    TT_RETURN_IF_FAILED(GetTypeInfo(0, lcid, info.put()));
-    return DispGetIDsOfNames(info.get(), names, count, ids);
+STDMETHODIMP CTavelleBHO::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+    return typeInfo_.GetIDsOfNames(riid, names, count, ids);
 }
 
 STDMETHODIMP CTavelleBHO::Invoke(DISPID dispid, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params,

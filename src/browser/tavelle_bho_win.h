@@ -14,6 +14,7 @@
 #include "browser/completion_tracker.h"
 #include "support/com_object_win.h"
 #include "support/com_ptr_win.h"
+#include "support/type_info_win.h"
 
 namespace tt {
 
@@ -90,7 +91,7 @@ private:
     CompletionTracker tracker_;
     com_ptr<IWebBrowser2> dialogOwnerBrowser_;
     HWND dialogOwnerWindow_ = nullptr;
-    com_ptr<ITypeInfo> typeInfo_;
+    ModuleTypeInfo typeInfo_{IID_ITavelleBHO};
     EventsConnectionPoint* eventsPoint_;
 };
 

@@ -1,7 +1,7 @@
 #pragma once
-// The product token in the browser process's user-agent string ("TavelleToolbar/0.1.1"), so
-// that the groupware server can tell the toolbar is present. Texts here are 8-bit, in the
-// system's ANSI code page, as the browser's session option holds them.
+// The product token in the browser process's user-agent string ("TavelleToolbar/" and the
+// module's version), so that the groupware server can tell the toolbar is present. Texts here
+// are 8-bit, in the system's ANSI code page, as the browser's session option holds them.
 #include <optional>
 #include <string>
 

@@ -4,8 +4,9 @@
 
 #include <vector>
 
-#include "browser/module_version_win.h"
 #include "browser/user_agent_token.h"
+#include "support/code_page_win.h"
+#include "support/module_version_win.h"
 #include "support/unique_handle_win.h"
 
 namespace tt {
@@ -13,24 +14,6 @@ namespace {
 
 constexpr DWORD kUserAgentBufferSize = 0x103;
 constexpr DWORD kValueNameBufferSize = 0x104;
-
-std::string ToAnsi(const std::u16string& text) {
-    if (text.empty()) return {};
-    int n = WideCharToMultiByte(CP_ACP, 0, Wide(text), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    if (n <= 0) return {};
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_ACP, 0, Wide(text), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
-    return out;
-}
-
-std::u16string FromAnsi(const std::string& text) {
-    if (text.empty()) return {};
-    int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (n <= 0) return {};
-    std::wstring out(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
-    return FromWide(out.c_str(), out.size());
-}
 
 class UrlMonikerSession final : public IUserAgentSession {
 public:
@@ -62,7 +45,7 @@ void AddToProcessUserAgent(const std::string& token, IUserAgentSession& session,
     if (!updated) return;
     unique_hkey key;
     if (RegOpenKeyExW(root, keyPath, 0, KEY_ALL_ACCESS, key.put()) == ERROR_SUCCESS) {
-        std::u16string name = FromAnsi(token);
+        std::u16string name = FromCodePage(token, CP_ACP);
         const wchar_t empty[] = L"";
         RegSetValueExW(key.get(), Wide(name), 0, REG_SZ, reinterpret_cast<const BYTE*>(empty), sizeof empty);
         RegFlushKey(key.get());
@@ -103,7 +86,7 @@ void AddUserAgentToken(const std::u16string& tokenBase) {
 
 void AddUserAgentToken(const std::u16string& tokenBase, const std::u16string& productVersion,
                        IUserAgentSession& session, HKEY root, const wchar_t* keyPath) {
-    std::string token = BuildUserAgentToken(ToAnsi(tokenBase), ToAnsi(productVersion));
+    std::string token = BuildUserAgentToken(ToCodePage(tokenBase, CP_ACP), ToCodePage(productVersion, CP_ACP));
     AddToProcessUserAgent(token, session, root, keyPath);
     RemoveTokenValues(tokenBase, root, keyPath);
 }

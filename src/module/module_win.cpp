@@ -5,24 +5,31 @@
 #include <string>
 
 #include "TavelleToolbarIE_h.h"
+#include "browser/auto_setting_prompts_win.h"
 #include "browser/tavelle_bho_win.h"
 #include "module/registrar_win.h"
 #include "support/com_ptr_win.h"
 #include "support/threads.h"
 #include "support/unique_handle_win.h"
 #include "support/utf.h"
-#ifdef TT_HAVE_TOOLBAR_BAND
 #include "toolbar/band_win.h"
-#endif
+#include "toolbar/options_dialog_win.h"
 
 namespace tt {
 namespace {
 
+void OpenOptionsDialog() { ShowOptionsDialog(std::u16string()); }
+
+// The helper object offers the options dialog after storing a server address; the dialog
+// belongs to the toolbar, so the helper object gets it from here.
+HRESULT CreateHelperObject(IUnknown* outer, REFIID riid, void** ppv) {
+    SetOptionsOpener(&OpenOptionsDialog);
+    return CreateTavelleBHO(outer, riid, ppv);
+}
+
 const ModuleClassEntry kClassTable[] = {
-    {&CLSID_TavelleBHO, &CreateTavelleBHO, kRegistryScriptBho},
-#ifdef TT_HAVE_TOOLBAR_BAND
+    {&CLSID_TavelleBHO, &CreateHelperObject, kRegistryScriptBho},
     {&CLSID_TavelleToolbar, &CreateTavelleToolbarBand, kRegistryScriptToolbar},
-#endif
 };
 
 std::u16string ModulePath(HMODULE module) {
@@ -30,16 +37,6 @@ std::u16string ModulePath(HMODULE module) {
     DWORD n = GetModuleFileNameW(module, path, static_cast<DWORD>(std::size(path)));
     if (n == 0 || n >= std::size(path)) return {};
     return FromWide(path, n);
-}
-
-// The script language quotes with single quotes; one inside a path is written twice.
-std::u16string EscapeSingleQuotes(const std::u16string& text) {
-    std::u16string out;
-    for (char16_t c : text) {
-        out += c;
-        if (c == u'\'') out += u'\'';
-    }
-    return out;
 }
 
 // The scripts are UTF-8 in the resources; the registrar gets them as UTF-16 text, so no code
@@ -67,17 +64,6 @@ private:
     LCID saved_;
 };
 
-// Registration may be called on a thread without COM (the registrar is a COM object).
-class ComApartment {
-public:
-    ComApartment() : hr_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-    ~ComApartment() {
-        if (SUCCEEDED(hr_)) CoUninitialize();
-    }
-
-private:
-    HRESULT hr_;
-};
 
 HRESULT RegisterTypeLibrary(HMODULE module) {
     std::u16string path = ModulePath(module);
@@ -138,7 +124,7 @@ HRESULT RunRegistryScript(HMODULE module, UINT scriptId, bool registering, bool 
     if (withModule) {
         std::u16string path = ModulePath(module);
         if (path.empty()) return HRESULT_FROM_WIN32(GetLastError());
-        TT_RETURN_IF_FAILED(registrar->AddReplacement(L"MODULE", Wide(EscapeSingleQuotes(path))));
+        TT_RETURN_IF_FAILED(registrar->AddReplacement(L"MODULE", Wide(DoubleEach(path, u'\''))));
     }
     return registering ? registrar->StringRegister(Wide(script)) : registrar->StringUnregister(Wide(script));
 }
@@ -150,28 +136,23 @@ HRESULT RegisterModuleServer(HMODULE module) {
     return hr;
 }
 
-#ifdef TT_HAVE_TOOLBAR_BAND
 // Wine's registrar leaves a named value inside a NoRemove key on unregistration; the band's value
 // under the browser's toolbar key must go with the module all the same.
 void RemoveToolbarValue() {
     wchar_t clsid[40] = {};
     if (!StringFromGUID2(CLSID_TavelleToolbar, clsid, 40)) return;
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Internet Explorer\\Toolbar", 0, KEY_SET_VALUE, &key) !=
-        ERROR_SUCCESS)
+    unique_hkey key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Internet Explorer\\Toolbar", 0, KEY_SET_VALUE,
+                      key.put()) != ERROR_SUCCESS)
         return;
-    RegDeleteValueW(key, clsid);
-    RegFlushKey(key);
-    RegCloseKey(key);
+    RegDeleteValueW(key.get(), clsid);
+    RegFlushKey(key.get());
 }
-#endif
 
 HRESULT UnregisterModuleServer(HMODULE module) {
     SystemThreadLocale locale;
     HRESULT hr = RegisterClassTable(module, false);
-#ifdef TT_HAVE_TOOLBAR_BAND
     if (SUCCEEDED(hr)) RemoveToolbarValue();
-#endif
     if (SUCCEEDED(hr)) hr = RunRegistryScript(module, kRegistryScriptAppId, false, false);
     return hr;
 }

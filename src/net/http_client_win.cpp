@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "support/com_object_win.h"
+#include "support/code_page_win.h"
+#include "support/com_ptr_win.h"
 #include "support/fault_guard.h"
 #include "support/unique_handle_win.h"
 #include "support/wipe.h"
@@ -26,43 +28,20 @@ constexpr GUID kIidMultiLanguage = {0x275c23e1, 0x3747, 0x11d0, {0x9f, 0xea, 0x0
 constexpr int kFallbackCodePage = 932;
 constexpr DWORD kReadChunk = 4096;
 
-// The background request threads have no apartment of their own; the MIME database needs one.
-class CComScope {
-public:
-    CComScope() : hr_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-    ~CComScope() {
-        if (SUCCEEDED(hr_)) CoUninitialize();
-    }
-    CComScope(const CComScope&) = delete;
-    CComScope& operator=(const CComScope&) = delete;
-
-private:
-    HRESULT hr_;
-};
-
-struct BstrDeleter {
-    void operator()(BSTR s) const { SysFreeString(s); }
-};
-
-// The platform's MIME database and converter, for the calling thread.
+// The platform's MIME database and converter, for the calling thread (the background request
+// threads have no apartment of their own; the database needs one).
 class CMultiLanguage {
 public:
     CMultiLanguage() {
-        if (FAILED(CoCreateInstance(kClsidMultiLanguage, nullptr, CLSCTX_ALL, kIidMultiLanguage,
-                                    reinterpret_cast<void**>(&object_))))
-            object_ = nullptr;
+        if (FAILED(CoCreateInstance(kClsidMultiLanguage, nullptr, CLSCTX_ALL, kIidMultiLanguage, object_.put_void())))
+            object_.reset();
     }
-    ~CMultiLanguage() {
-        if (object_) object_->Release();
-    }
-    CMultiLanguage(const CMultiLanguage&) = delete;
-    CMultiLanguage& operator=(const CMultiLanguage&) = delete;
-    IMultiLanguage* operator->() const { return object_; }
-    explicit operator bool() const { return object_ != nullptr; }
+    IMultiLanguage* operator->() const { return object_.get(); }
+    explicit operator bool() const { return static_cast<bool>(object_); }
 
 private:
-    CComScope com_;  // before object_: the apartment outlives the object
-    IMultiLanguage* object_ = nullptr;
+    ComApartment apartment_;  // before object_: the apartment outlives the object
+    com_ptr<IMultiLanguage> object_;
 };
 
 // Some internet encodings of the MIME database (EUC-JP's 51932 among them) are not known to
@@ -136,7 +115,7 @@ public:
         if (status == INTERNET_STATUS_REQUEST_COMPLETE && info) {
             const auto* result = static_cast<const INTERNET_ASYNC_RESULT*>(info);
             state->succeeded_ = result->dwResult != 0;
-            SetEvent(state->done_);
+            SetEvent(state->done_.get());
         } else if (status == INTERNET_STATUS_HANDLE_CLOSING) {
             state->Release();
         }
@@ -149,7 +128,7 @@ public:
         if (GetLastError() != ERROR_IO_PENDING) return false;
         const DWORD now = GetTickCount();
         const DWORD left = static_cast<LONG>(deadlineTick - now) > 0 ? deadlineTick - now : 0;
-        return WaitForSingleObject(done_, left) == WAIT_OBJECT_0 && succeeded_;
+        return WaitForSingleObject(done_.get(), left) == WAIT_OBJECT_0 && succeeded_;
     }
 
     // Buffers WinINet fills or reads after the call that named them has returned.
@@ -162,12 +141,11 @@ private:
     CAsyncRequest() : done_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) { com::ModuleLock(); }
     ~CAsyncRequest() {
         Wipe(post);  // may hold the log-in
-        if (done_) CloseHandle(done_);
         com::ModuleUnlock();
     }
 
     volatile LONG refs_ = 1;
-    HANDLE done_;
+    unique_handle done_;
     volatile bool succeeded_ = false;
 };
 
@@ -224,7 +202,7 @@ int CodePageFromContentType(const std::u16string& contentType) {
     if (name.empty()) return -1;
     CMultiLanguage multiLanguage;
     if (!multiLanguage) return kFallbackCodePage;
-    std::unique_ptr<OLECHAR, BstrDeleter> bstr(SysAllocString(Wide(name)));
+    const unique_bstr bstr = MakeBstr(name);
     MIMECSETINFO info{};
     if (!bstr || FAILED(multiLanguage->GetCharsetInfo(bstr.get(), &info))) return kFallbackCodePage;
     return static_cast<int>(info.uiInternetEncoding);
@@ -252,17 +230,7 @@ std::u16string DecodeResponseBody(const std::string& bytes, int codePage) {
     return text;
 }
 
-std::string ToThreadAnsi(const std::u16string& text) {
-    if (text.empty()) return {};
-    const int n = WideCharToMultiByte(CP_THREAD_ACP, 0, Wide(text), static_cast<int>(text.size()), nullptr, 0,
-                                      nullptr, nullptr);
-    if (n <= 0) return {};
-    std::string bytes(static_cast<size_t>(n), '\0');
-    const int written = WideCharToMultiByte(CP_THREAD_ACP, 0, Wide(text), static_cast<int>(text.size()),
-                                            bytes.data(), n, nullptr, nullptr);
-    bytes.resize(written > 0 ? static_cast<size_t>(written) : 0);
-    return bytes;
-}
+std::string ToThreadAnsi(const std::u16string& text) { return ToCodePage(text, CP_THREAD_ACP); }
 
 std::u16string HttpRequest(const CHttpOptions& options, const std::u16string& url, const std::u16string& verb,
                            const std::u16string& headers, const std::u16string& body) {

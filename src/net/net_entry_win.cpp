@@ -1,12 +1,12 @@
 #include "net/net_entry_win.h"
 
-#include "browser/module_version_win.h"
 #include "net/http_client_win.h"
 #include "net/permission.h"
 #include "net/update_check.h"
 #include "net/update_notify_dlg_win.h"
 #include "resources/string_table.h"
 #include "settings/toolbar_settings.h"
+#include "support/module_version_win.h"
 
 namespace tt {
 

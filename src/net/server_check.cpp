@@ -5,11 +5,10 @@
 #include "net/http_client.h"
 #include "net/text_fields.h"
 #include "resources/string_table.h"
+#include "settings/auto_login.h"
 #include "settings/process_state.h"
 #include "settings/toolbar_settings.h"
 #include "support/wipe.h"
-#include "toolbar/auto_login.h"
-#include "toolbar/command_table.h"
 
 namespace tt {
 namespace {

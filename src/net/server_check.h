@@ -48,6 +48,9 @@ void ForEachServerRecord(const std::u16string& text, const RecordLimits& limits,
 // (or when no server URL is stored).
 std::u16string FetchServerPage(IHttpClient& http, unsigned stringId);
 
+// The new-arrival entries the drop-down shows at the most (one more record means "more").
+constexpr unsigned kMaxDigestEntries = 8;
+
 // The two list pages.
 constexpr unsigned kDigestPageString = 2069;
 constexpr unsigned kSchedulePageString = 2070;

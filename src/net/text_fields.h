@@ -1,8 +1,9 @@
 #pragma once
 // Small text helpers of the server files and the string-table templates.
 #include <cstddef>
-#include <initializer_list>
 #include <string>
+
+#include "text/fill_template.h"
 
 namespace tt {
 
@@ -22,9 +23,5 @@ constexpr size_t kMaxShownChars = 64;
 // text cut to maxChars characters, its last one then "…" (U+2026), without splitting a
 // surrogate pair; shorter texts unchanged.
 std::u16string CutForDisplay(std::u16string text, size_t maxChars = kMaxShownChars);
-
-// Replaces the "%s" of a template, in order, with the given texts; "%s" beyond the texts stay.
-// The inserted texts are not scanned again.
-std::u16string FillTemplate(const std::u16string& form, std::initializer_list<std::u16string> values);
 
 }  // namespace tt

@@ -4,8 +4,6 @@
 
 #include "resources/resource_ids.h"
 #include "resources/string_table.h"
-#include "support/fault_guard.h"
-#include "support/own_module_win.h"
 
 namespace tt {
 namespace {
@@ -19,19 +17,10 @@ void SetItemText(HWND dialog, int id, const std::u16string& text) { SetDlgItemTe
 
 CUpdateNotifyDlg::CUpdateNotifyDlg() : windowBrush_(CreateSolidBrush(GetSysColor(COLOR_WINDOW))) {}
 
-INT_PTR CUpdateNotifyDlg::DoModal(HWND owner) {
-    return DialogBoxParamW(OwnModule(), MAKEINTRESOURCEW(IDD_UPDATE_NOTIFY), owner, DialogProc,
-                           reinterpret_cast<LPARAM>(this));
-}
+INT_PTR CUpdateNotifyDlg::DoModal(HWND owner) { return RunModal(IDD_UPDATE_NOTIFY, owner); }
 
-INT_PTR CALLBACK CUpdateNotifyDlg::DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    INT_PTR result = FALSE;
-    GuardFaults([&] {
-        if (message == WM_INITDIALOG) SetWindowLongPtrW(dialog, DWLP_USER, lParam);
-        auto* self = reinterpret_cast<CUpdateNotifyDlg*>(GetWindowLongPtrW(dialog, DWLP_USER));
-        if (self) result = self->OnMessage(dialog, message, wParam, lParam);
-    });
-    return result;
+INT_PTR CUpdateNotifyDlg::OnDialogMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    return OnMessage(dialog_, message, wParam, lParam);
 }
 
 INT_PTR CUpdateNotifyDlg::OnMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -7,15 +7,14 @@
 #include <string>
 
 #include "net/update_check.h"
+#include "support/modal_dialog_win.h"
 #include "support/unique_handle_win.h"
 
 namespace tt {
 
-class CUpdateNotifyDlg {
+class CUpdateNotifyDlg final : public ModalDialog {
 public:
     CUpdateNotifyDlg();
-    CUpdateNotifyDlg(const CUpdateNotifyDlg&) = delete;
-    CUpdateNotifyDlg& operator=(const CUpdateNotifyDlg&) = delete;
 
     // Appends a line feed and the text, so the text starts one line down in its box.
     void SetMessage(const std::u16string& text) { message_ += u"\n" + text; }
@@ -29,7 +28,7 @@ public:
     const std::u16string& Message() const { return message_; }
 
 private:
-    static INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR OnDialogMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     INT_PTR OnMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
     void OnInitDialog(HWND dialog);
     void OnDontNotifyClicked(HWND dialog);

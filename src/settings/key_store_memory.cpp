@@ -290,11 +290,4 @@ int CMemoryKeyStore::UnflushedCloses() const {
     return state_->unflushedCloses;
 }
 
-#ifndef _WIN32
-IKeyStore& DefaultKeyStore() {
-    static CMemoryKeyStore store;
-    return store;
-}
-#endif
-
 }  // namespace tt

@@ -2,11 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
-
-#ifndef _WIN32
-#include <unistd.h>
-#endif
 
 namespace tt {
 namespace {
@@ -95,19 +90,5 @@ bool CUserBoundProtector::Unprotect(const std::vector<uint8_t>& blob, uint32_t, 
     *plain = std::move(out);
     return true;
 }
-
-#ifndef _WIN32
-IDataProtector& DefaultProtector() {
-    static CUserBoundProtector protector([] {
-        // The login name, falling back to the numeric user id.
-        std::u16string user;
-        const char* name = std::getenv("USER");
-        std::string id = name && *name ? std::string(name) : "uid:" + std::to_string(getuid());
-        for (char c : id) user.push_back(static_cast<unsigned char>(c));
-        return user;
-    }());
-    return protector;
-}
-#endif
 
 }  // namespace tt

@@ -21,5 +21,7 @@ public:
 
 // The real local clock of this platform.
 IClock& SystemClock();
+// What it reads: GetLocalTime on Windows, localtime_r elsewhere.
+LocalTime PlatformLocalTime();
 
 }  // namespace tt

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "support/unique_handle_win.h"
+#include "support/wipe.h"
 
 namespace tt {
 
@@ -98,22 +99,49 @@ inline unique_bstr MakeBstr(const std::u16string& text) {
 }
 inline std::u16string FromBstr(BSTR s) { return s ? FromWide(s, SysStringLen(s)) : std::u16string(); }
 
-// A VARIANT that clears itself.
+// A VARIANT that clears itself. A byte array (post data may hold the log-in) is zeroed before
+// it is freed.
 class unique_variant {
 public:
     unique_variant() { VariantInit(&v_); }
     unique_variant(const unique_variant&) = delete;
     unique_variant& operator=(const unique_variant&) = delete;
-    ~unique_variant() { VariantClear(&v_); }
+    ~unique_variant() { Clear(); }
     VARIANT* get() { return &v_; }
     VARIANT* operator->() { return &v_; }
     VARIANT* put() {
-        VariantClear(&v_);
+        Clear();
         return &v_;
     }
 
 private:
+    void Clear() {
+        if (v_.vt == (VT_ARRAY | VT_UI1) && v_.parray) {
+            void* data = nullptr;
+            if (SUCCEEDED(SafeArrayAccessData(v_.parray, &data))) {
+                WipeMemory(data, v_.parray->rgsabound[0].cElements);
+                SafeArrayUnaccessData(v_.parray);
+            }
+        }
+        VariantClear(&v_);
+    }
+
     VARIANT v_;
+};
+
+// The calling thread in a single-threaded COM apartment for the owner's lifetime (threads of
+// our own and registration may run without one); left only when this entered it.
+class ComApartment {
+public:
+    ComApartment() : hr_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+    ~ComApartment() {
+        if (SUCCEEDED(hr_)) CoUninitialize();
+    }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+
+private:
+    HRESULT hr_;
 };
 
 }  // namespace tt
@@ -123,8 +151,4 @@ private:
     do {                                     \
         HRESULT tt_hr_ = (expr);             \
         if (FAILED(tt_hr_)) return tt_hr_;   \
-    } while (0)
-#define TT_RETURN_HR_IF_NULL(hr, ptr)        \
-    do {                                     \
-        if (!(ptr)) return (hr);             \
     } while (0)

@@ -1,3 +1,11 @@
-// Windows-only support compiled into tt_win; the fault guard itself is portable.
-#include "support/unique_handle_win.h"
-#include <string>
+#include <windows.h>
+
+#include "support/fault_guard.h"
+
+namespace tt {
+
+void PlatformDebugOutput(const std::u16string& line) {
+    OutputDebugStringW(reinterpret_cast<const wchar_t*>(line.c_str()));
+}
+
+}  // namespace tt

@@ -3,12 +3,6 @@
 #include <atomic>
 #include <cstdio>
 
-#include "support/utf.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 namespace tt {
 namespace {
 std::atomic<DebugOutputSink> g_sink{nullptr};
@@ -23,11 +17,7 @@ void DebugOutput(const std::u16string& line) {
         sink(line);
         return;
     }
-#ifdef _WIN32
-    OutputDebugStringW(reinterpret_cast<const wchar_t*>(line.c_str()));
-#else
-    std::fputs(Utf16ToUtf8(line).c_str(), stderr);
-#endif
+    PlatformDebugOutput(line);
 }
 
 std::u16string FormatFaultLine(uint32_t code) {

@@ -20,6 +20,8 @@ struct Fault {
 void DebugOutput(const std::u16string& line);
 using DebugOutputSink = void (*)(const std::u16string& line);
 void SetDebugOutputSink(DebugOutputSink sink);  // nullptr restores the platform's output
+// The platform's output: OutputDebugString on Windows, standard error elsewhere.
+void PlatformDebugOutput(const std::u16string& line);
 
 // "Exception code: %x\n" with the code in lower-case hexadecimal.
 std::u16string FormatFaultLine(uint32_t code);

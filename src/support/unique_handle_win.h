@@ -1,6 +1,7 @@
 #pragma once
 // Owner types for Win32 handles: each handle closes itself, out-parameters go through put().
 #include <windows.h>
+#include <commctrl.h>
 #include <wininet.h>
 
 #include <string>
@@ -45,6 +46,8 @@ inline void DestroyWnd(HWND h) {
     if (IsWindow(h)) DestroyWindow(h);
 }
 inline void DeleteGdi(HGDIOBJ h) { DeleteObject(h); }
+inline void DeleteFontHandle(HFONT h) { DeleteObject(h); }
+inline void DestroyImageList(HIMAGELIST h) { ImageList_Destroy(h); }
 inline void DestroyMenuHandle(HMENU h) { DestroyMenu(h); }
 inline void CloseKernelHandle(HANDLE h) { CloseHandle(h); }
 
@@ -53,6 +56,8 @@ using unique_hinternet = unique_any<HINTERNET, CloseInternet>;
 using unique_hlocal = unique_any<HLOCAL, FreeLocal>;
 using unique_hwnd = unique_any<HWND, DestroyWnd>;
 using unique_hgdiobj = unique_any<HGDIOBJ, DeleteGdi>;
+using unique_hfont = unique_any<HFONT, DeleteFontHandle>;
+using unique_himagelist = unique_any<HIMAGELIST, DestroyImageList>;
 using unique_hmenu = unique_any<HMENU, DestroyMenuHandle>;
 using unique_handle = unique_any<HANDLE, CloseKernelHandle>;
 

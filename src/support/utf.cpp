@@ -117,4 +117,14 @@ std::u16string Utf8ToUtf16(const std::string& bytes) {
 
 char16_t AsciiLower(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c; }
 
+std::u16string DoubleEach(const std::u16string& text, char16_t c) {
+    std::u16string out;
+    out.reserve(text.size());
+    for (char16_t each : text) {
+        out += each;
+        if (each == c) out += c;
+    }
+    return out;
+}
+
 }  // namespace tt

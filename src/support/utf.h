@@ -11,4 +11,8 @@ std::u16string Utf8ToUtf16(const std::string& bytes);
 // ASCII-only case folding, as the system's case-insensitive comparisons of protocol texts need.
 char16_t AsciiLower(char16_t c);
 
+// The text with every c written twice: how menus ("&") and the registrar's scripts ("'") quote
+// their escape character.
+std::u16string DoubleEach(const std::u16string& text, char16_t c);
+
 }  // namespace tt

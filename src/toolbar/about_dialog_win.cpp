@@ -1,10 +1,9 @@
 #include "toolbar/about_dialog_win.h"
 
-#include "browser/module_version_win.h"
 #include "resources/resource_ids.h"
-#include "support/fault_guard.h"
-#include "support/unique_handle_win.h"
+#include "support/module_version_win.h"
 #include "support/own_module_win.h"
+#include "support/unique_handle_win.h"
 
 namespace tt {
 
@@ -14,30 +13,18 @@ CAboutDlg::CAboutDlg() : CAboutDlg(GetModuleVersionString) {}
 
 CAboutDlg::CAboutDlg(VersionReader versionOf) : versionOf_(std::move(versionOf)) {}
 
-INT_PTR CAboutDlg::DoModal(HWND parent) {
-    return DialogBoxParamW(OwnModule(), MAKEINTRESOURCEW(IDD_ABOUT), parent, DialogProc,
-                           reinterpret_cast<LPARAM>(this));
-}
+INT_PTR CAboutDlg::DoModal(HWND parent) { return RunModal(IDD_ABOUT, parent); }
 
-INT_PTR CALLBACK CAboutDlg::DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    INT_PTR result = FALSE;
-    GuardFaults([&] {
-        if (message == WM_INITDIALOG) {
-            auto* self = reinterpret_cast<CAboutDlg*>(lParam);
-            SetWindowLongPtrW(dialog, DWLP_USER, lParam);
-            self->dialog_ = dialog;
-            result = self->OnInitDialog();
-            return;
+INT_PTR CAboutDlg::OnDialogMessage(UINT message, WPARAM wParam, LPARAM) {
+    if (message == WM_INITDIALOG) return OnInitDialog();
+    if (message == WM_COMMAND && HIWORD(wParam) == BN_CLICKED) {
+        const WORD id = LOWORD(wParam);
+        if (id == IDOK || id == IDCANCEL) {
+            EndDialog(dialog_, id);
+            return TRUE;
         }
-        if (message == WM_COMMAND && HIWORD(wParam) == BN_CLICKED) {
-            const WORD id = LOWORD(wParam);
-            if (id == IDOK || id == IDCANCEL) {
-                EndDialog(dialog, id);
-                result = TRUE;
-            }
-        }
-    });
-    return result;
+    }
+    return FALSE;
 }
 
 BOOL CAboutDlg::OnInitDialog() {

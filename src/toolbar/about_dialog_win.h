@@ -5,12 +5,14 @@
 #include <functional>
 #include <string>
 
+#include "support/modal_dialog_win.h"
+
 namespace tt {
 
 // "Version " and the product version ("Version " alone when the module has none).
 std::u16string AboutVersionText(const std::u16string& productVersion);
 
-class CAboutDlg {
+class CAboutDlg final : public ModalDialog {
   public:
     // Reads a string of the module's version resource; GetModuleVersionString by default.
     using VersionReader = std::function<std::u16string(const std::u16string& name)>;
@@ -22,11 +24,10 @@ class CAboutDlg {
     INT_PTR DoModal(HWND parent);
 
   private:
-    static INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR OnDialogMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     BOOL OnInitDialog();
 
     VersionReader versionOf_;
-    HWND dialog_ = nullptr;
 };
 
 // Menu item 220: the about box over the thread's active window; the result is not used.

@@ -8,7 +8,6 @@
 
 #include "settings/toolbar_settings.h"
 #include "support/fault_guard.h"
-#include "support/own_module_win.h"
 
 namespace tt {
 namespace {
@@ -48,41 +47,20 @@ HRESULT CTavelleToolbar::QueryInterfaceTable(REFIID riid, void** ppv) {
 
 // ---- IDispatch
 
-STDMETHODIMP CTavelleToolbar::GetTypeInfoCount(UINT* count) {
-    if (!count) return E_POINTER;
-    *count = 1;
-    return S_OK;
-}
+STDMETHODIMP CTavelleToolbar::GetTypeInfoCount(UINT* count) { return typeInfo_.GetTypeInfoCount(count); }
 
 STDMETHODIMP CTavelleToolbar::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
-    if (!info) return E_POINTER;
-    *info = nullptr;
-    if (index != 0) return DISP_E_BADINDEX;
-    if (!typeInfo_) {
-        wchar_t path[MAX_PATH * 2];
-        const DWORD n = GetModuleFileNameW(OwnModule(), path, MAX_PATH * 2);
-        if (n == 0 || n >= MAX_PATH * 2) return E_FAIL;
-        com_ptr<ITypeLib> library;
-        TT_RETURN_IF_FAILED(LoadTypeLibEx(path, REGKIND_NONE, library.put()));
-        TT_RETURN_IF_FAILED(library->GetTypeInfoOfGuid(IID_ITavelleToolbar, typeInfo_.put()));
-    }
-    return typeInfo_.copy_to(info);
+    return typeInfo_.GetTypeInfo(index, info);
 }
 
-STDMETHODIMP CTavelleToolbar::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) {
-    if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
-    com_ptr<ITypeInfo> info;
-    TT_RETURN_IF_FAILED(GetTypeInfo(0, lcid, info.put()));
-    return DispGetIDsOfNames(info.get(), names, count, ids);
+STDMETHODIMP CTavelleToolbar::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+    return typeInfo_.GetIDsOfNames(riid, names, count, ids);
 }
 
-STDMETHODIMP CTavelleToolbar::Invoke(DISPID dispid, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params,
+STDMETHODIMP CTavelleToolbar::Invoke(DISPID dispid, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
                                      VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr) {
-    if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
-    com_ptr<ITypeInfo> info;
-    TT_RETURN_IF_FAILED(GetTypeInfo(0, lcid, info.put()));
-    return DispInvoke(static_cast<ITavelleToolbar*>(this), info.get(), dispid, flags, params, result, excepInfo,
-                      argErr);
+    return typeInfo_.Invoke(static_cast<ITavelleToolbar*>(this), dispid, riid, flags, params, result, excepInfo,
+                            argErr);
 }
 
 // ---- IOleWindow, IDockingWindow

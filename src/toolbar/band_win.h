@@ -11,6 +11,7 @@
 #include "TavelleToolbarIE_h.h"
 #include "support/com_object_win.h"
 #include "support/com_ptr_win.h"
+#include "support/type_info_win.h"
 #include "toolbar/toolband_ctrl_win.h"
 
 namespace tt {
@@ -79,7 +80,7 @@ private:
     HWND browserWindow_ = nullptr;
     CToolBarReflectorCtrl reflector_;
     std::unique_ptr<CIEToolbandCtrl> control_;
-    com_ptr<ITypeInfo> typeInfo_;
+    ModuleTypeInfo typeInfo_{IID_ITavelleToolbar};
     bool contextHelp_ = false;
 };
 

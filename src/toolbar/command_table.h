@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "net/server_check.h"  // kMaxDigestEntries
+
 namespace tt {
 
 class CToolbarSettings;
@@ -60,9 +62,7 @@ constexpr unsigned kAppointmentButton = 2022;
 // Menu 204 and the new-arrival drop-down.
 constexpr unsigned kMenuResource = 204;
 constexpr unsigned kDigestEntryBase = 229;  // entry for record i has id 229 + i
-constexpr unsigned kMaxDigestEntries = 8;
 constexpr unsigned kDigestMoreCommand = 238;
-constexpr unsigned kTopPageQuery = 2050;
 
 // Timers of the toolbar window and their periods.
 constexpr unsigned kRefreshTimerId = 256;

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "text/url_scope.h"
+
 namespace tt {
 
 // Navigate2 flags.
@@ -60,18 +62,6 @@ public:
     // Runs the settings dialog; returns its result (1 OK, 2 Cancel).
     virtual int ShowOptionsDialog(const std::u16string& initialUrl) = 0;
 };
-
-// The query of a URL: the text after its first "?" up to the first "#" after it.
-std::u16string QueryOfUrl(const std::u16string& url);
-
-// True when url lies under the stored base URL: the groupware pages, its searches and the
-// new-arrival entries. Only these may carry the user's log-in or the groupware's cookie. The
-// base is followed by the end, "?", "#" or "/" (or itself ends in "/" or "?" after its host).
-bool IsUnderBaseUrl(const std::u16string& url, const std::u16string& baseUrl);
-
-// Where the host part (with user name and port) of "scheme://host..." ends: at the first "/",
-// "?" or "#" after it, or the end. npos when the text has no scheme or an empty host part.
-size_t AuthorityEnd(const std::u16string& url);
 
 // The one path by which the toolbar opens pages: joins the base URL and a page query,
 // decides on the log-in body, the cookie and the target tab, and tells the browser.

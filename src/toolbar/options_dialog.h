@@ -11,8 +11,7 @@ class CToolbarSettings;
 class IDataProtector;
 class IKeyStore;
 
-// Dialog 521 and its controls.
-constexpr unsigned kOptionsDialogId = 521;
+// The options dialog's message after the history is deleted.
 constexpr unsigned kHistoryDeletedMessage = 541;
 // Edit limits of the server URL, login name and password fields.
 constexpr int kServerUrlLimit = 2084;

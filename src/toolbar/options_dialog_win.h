@@ -5,11 +5,12 @@
 
 #include <string>
 
+#include "support/modal_dialog_win.h"
 #include "toolbar/options_dialog.h"
 
 namespace tt {
 
-class COptionsDlg {
+class COptionsDlg final : public ModalDialog {
   public:
     // backend: the history button deletes through it; baseUrlOf: the server base URL rule.
     COptionsDlg(OptionsFields& fields, IOptionsBackend& backend, BaseUrlFunction baseUrlOf);
@@ -18,8 +19,7 @@ class COptionsDlg {
     INT_PTR DoModal(HWND owner);
 
   private:
-    static INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-    INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR OnDialogMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     BOOL OnInitDialog();
     INT_PTR OnCtlColorStatic(HDC dc, HWND control);
     void OnServerUrlChange();
@@ -32,7 +32,6 @@ class COptionsDlg {
     OptionsFields& fields_;
     IOptionsBackend& backend_;
     BaseUrlFunction baseUrlOf_;
-    HWND dialog_ = nullptr;
 };
 
 // Runs the whole options dialog against a backend: permission check, fields, dialog and, on

@@ -5,9 +5,7 @@
 #include "settings/process_state.h"
 #include "settings/protected_value.h"
 #include "settings/toolbar_settings.h"
-#include "support/fault_guard.h"
 #include "support/unique_handle_win.h"
-#include "support/own_module_win.h"
 #include "text/url.h"
 #include "toolbar/options_dialog_win.h"
 
@@ -16,28 +14,9 @@ namespace tt {
 COptionsDlg::COptionsDlg(OptionsFields& fields, IOptionsBackend& backend, BaseUrlFunction baseUrlOf)
     : fields_(fields), backend_(backend), baseUrlOf_(std::move(baseUrlOf)) {}
 
-INT_PTR COptionsDlg::DoModal(HWND owner) {
-    return DialogBoxParamW(OwnModule(), MAKEINTRESOURCEW(IDD_OPTIONS), owner, DialogProc,
-                           reinterpret_cast<LPARAM>(this));
-}
+INT_PTR COptionsDlg::DoModal(HWND owner) { return RunModal(IDD_OPTIONS, owner); }
 
-INT_PTR CALLBACK COptionsDlg::DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    INT_PTR result = FALSE;
-    GuardFaults([&] {
-        COptionsDlg* self;
-        if (message == WM_INITDIALOG) {
-            self = reinterpret_cast<COptionsDlg*>(lParam);
-            SetWindowLongPtrW(dialog, DWLP_USER, lParam);
-            self->dialog_ = dialog;
-        } else {
-            self = reinterpret_cast<COptionsDlg*>(GetWindowLongPtrW(dialog, DWLP_USER));
-        }
-        if (self) result = self->HandleMessage(message, wParam, lParam);
-    });
-    return result;
-}
-
-INT_PTR COptionsDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR COptionsDlg::OnDialogMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_INITDIALOG:
             return OnInitDialog();

@@ -19,7 +19,7 @@ bool SearchGroupware(ISearchHost& host, ICodePageConverter& converter, unsigned 
         if (base.empty()) return true;
     }
     const std::u16string path =
-        FillQueryTemplate(LoadResourceString(templateId), EscapeQuery(query, kCodePageThreadAnsi, converter));
+        FillTemplate(LoadResourceString(templateId), {EscapeQuery(query, kCodePageThreadAnsi, converter)});
     host.NavigateToUrl(base + path + suffix, host.NewTabInSearchResult());
     return true;
 }
@@ -44,8 +44,7 @@ void CSearchBox::SearchWeb() {
     bool newTab = false;
     if (!q.empty()) {
         AddToHistory(q);
-        address = FillQueryTemplate(LoadResourceString(kWebSearchTemplate),
-                                    EscapeQuery(q, kCodePageUtf8, converter_));
+        address = FillTemplate(LoadResourceString(kWebSearchTemplate), {EscapeQuery(q, kCodePageUtf8, converter_)});
         newTab = host_.NewTabInSearchResult();
     } else {
         address = LoadResourceString(kWebPortalPage);

@@ -10,7 +10,6 @@ namespace tt {
 // String-table entries of the searches.
 constexpr unsigned kWebSearchTemplate = 2051;
 constexpr unsigned kWebPortalPage = 2067;
-constexpr unsigned kNotPermittedMessage = 539;
 
 // An edit selection as CB_GETEDITSEL reports it; end -1 runs to the end of the text.
 struct EditSelection {

@@ -52,10 +52,4 @@ std::u16string EscapeQuery(const std::u16string& text, unsigned codePage) {
     return EscapeQuery(text, codePage, PlatformCodePageConverter());
 }
 
-std::u16string FillQueryTemplate(const std::u16string& templ, const std::u16string& argument) {
-    const auto at = templ.find(u"%s");
-    if (at == std::u16string::npos) return templ;
-    return templ.substr(0, at) + argument + templ.substr(at + 2);
-}
-
 }  // namespace tt

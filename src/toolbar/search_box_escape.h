@@ -1,6 +1,8 @@
 #pragma once
 #include <string>
 
+#include "text/fill_template.h"
+
 namespace tt {
 
 // Code pages the searches convert their query to.
@@ -26,8 +28,5 @@ std::u16string EscapeQueryBytes(const std::string& bytes);
 // The query in the code page's bytes, escaped for a URL.
 std::u16string EscapeQuery(const std::u16string& text, unsigned codePage, ICodePageConverter& converter);
 std::u16string EscapeQuery(const std::u16string& text, unsigned codePage);
-
-// The template with its first "%s" replaced by the argument (the template unchanged without one).
-std::u16string FillQueryTemplate(const std::u16string& templ, const std::u16string& argument);
 
 }  // namespace tt

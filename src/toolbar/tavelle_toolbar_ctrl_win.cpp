@@ -10,6 +10,7 @@
 #include "settings/process_state.h"
 #include "settings/toolbar_settings.h"
 #include "support/own_module_win.h"
+#include "support/utf.h"
 #include "support/unique_handle_win.h"
 #include "toolbar/digest_menu.h"
 
@@ -17,16 +18,6 @@ namespace tt {
 namespace {
 
 IToolbarServices* g_services = nullptr;
-
-// A menu shows "&" as the underline of the next letter; a title shows it as written.
-std::u16string MenuText(const std::u16string& text) {
-    std::u16string out;
-    for (char16_t c : text) {
-        out += c;
-        if (c == u'&') out += u'&';
-    }
-    return out;
-}
 
 }  // namespace
 
@@ -43,8 +34,6 @@ TavelleToolbarCtrl::~TavelleToolbarCtrl() {
     digestRecords_.clear();
     // The window goes before the image lists it shows.
     if (Handle() && IsWindow(Handle())) DestroyWindow(Handle());
-    if (logoList_) ImageList_Destroy(logoList_);
-    if (alternateList_) ImageList_Destroy(alternateList_);
 }
 
 // ---- creation
@@ -62,9 +51,9 @@ void TavelleToolbarCtrl::SetTextButton(unsigned id, const std::u16string& text) 
 
 void TavelleToolbarCtrl::InstallLogo() {
     const int width = static_cast<int>(std::wcstol(Wide(LoadResourceString(kLogoWidthString)), nullptr, 10));
-    logoList_ = ImageList_LoadImageW(OwnModule(), MAKEINTRESOURCEW(kLogoBitmap), width, 1, CLR_DEFAULT,
-                                     IMAGE_BITMAP, LR_CREATEDIBSECTION);
-    SendMessageW(Handle(), TB_SETIMAGELIST, 1, reinterpret_cast<LPARAM>(logoList_));
+    logoList_.reset(ImageList_LoadImageW(OwnModule(), MAKEINTRESOURCEW(kLogoBitmap), width, 1, CLR_DEFAULT,
+                                         IMAGE_BITMAP, LR_CREATEDIBSECTION));
+    SendMessageW(Handle(), TB_SETIMAGELIST, 1, reinterpret_cast<LPARAM>(logoList_.get()));
     TBBUTTONINFOW info{};
     info.cbSize = sizeof info;
     info.dwMask = TBIF_IMAGE | TBIF_SIZE;
@@ -79,9 +68,9 @@ void TavelleToolbarCtrl::InstallAlternateImages() {
     HIMAGELIST pictures = ImageList();
     if (pictures) ImageList_GetIconSize(pictures, &width, &height);
     const int count = pictures ? ImageList_GetImageCount(pictures) : 0;
-    alternateList_ = ImageList_LoadImageW(OwnModule(), MAKEINTRESOURCEW(kAlternateBitmap), width, count,
-                                          CLR_DEFAULT, IMAGE_BITMAP, LR_CREATEDIBSECTION);
-    SendMessageW(Handle(), TB_SETIMAGELIST, 2, reinterpret_cast<LPARAM>(alternateList_));
+    alternateList_.reset(ImageList_LoadImageW(OwnModule(), MAKEINTRESOURCEW(kAlternateBitmap), width, count,
+                                              CLR_DEFAULT, IMAGE_BITMAP, LR_CREATEDIBSECTION));
+    SendMessageW(Handle(), TB_SETIMAGELIST, 2, reinterpret_cast<LPARAM>(alternateList_.get()));
 }
 
 void TavelleToolbarCtrl::OnToolbarCreated() {
@@ -99,7 +88,7 @@ void TavelleToolbarCtrl::OnToolbarCreated() {
         theProcessState.SetAllowToolbar(theSettings.GetBool(u"AllowToolbar"));
     }
 
-    if (searchBoxWindow_.Create(Handle(), &font_)) {
+    if (searchBoxWindow_.Create(Handle(), font_.put())) {
         searchBox_ = std::make_unique<CSearchBox>(searchBoxWindow_, services_.History(),
                                                   static_cast<ISearchHost&>(*this), services_.CodePages());
     }
@@ -221,7 +210,7 @@ void TavelleToolbarCtrl::ShowDigestMenu() {
     unique_hmenu menu(CreatePopupMenu());
     if (!menu) return;
     for (const MenuEntry& entry : entries) {
-        AppendMenuW(menu.get(), MF_STRING, entry.id, Wide(MenuText(entry.text)));
+        AppendMenuW(menu.get(), MF_STRING, entry.id, Wide(DoubleEach(entry.text, u'&')));
     }
     POINT at{};
     PointBelowButton(kTopPageButton, &at);

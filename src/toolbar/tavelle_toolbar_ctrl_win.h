@@ -93,8 +93,8 @@ public:
     const std::vector<std::vector<std::u16string>>& DigestRecords() const { return digestRecords_; }
     HWND SearchBoxWindow() const { return searchBoxWindow_.Handle(); }
     CSearchBox* SearchBox() { return searchBox_.get(); }
-    HIMAGELIST LogoImageList() const { return logoList_; }
-    HIMAGELIST AlternateImageList() const { return alternateList_; }
+    HIMAGELIST LogoImageList() const { return logoList_.get(); }
+    HIMAGELIST AlternateImageList() const { return alternateList_.get(); }
 
 private:
     // ISearchHost: the searches' way to the navigator and the settings.
@@ -119,8 +119,8 @@ private:
     CToolbarNavigator navigator_;
     CSearchBoxWindow searchBoxWindow_;
     std::unique_ptr<CSearchBox> searchBox_;
-    HIMAGELIST logoList_ = nullptr;
-    HIMAGELIST alternateList_ = nullptr;
+    unique_himagelist logoList_;  // after the window, which the destructor destroys first
+    unique_himagelist alternateList_;
     std::vector<std::vector<std::u16string>> digestRecords_;
 };
 

@@ -178,9 +178,7 @@ HWND CToolBarReflectorCtrl::ReflectionTarget(HWND reflector, UINT msg, WPARAM wP
 
 CIEToolbandCtrl::~CIEToolbandCtrl() {
     if (hwnd_ && IsWindow(hwnd_)) DestroyWindow(hwnd_);
-    if (font_) DeleteObject(font_);
-    // The toolbar does not own the image lists it is given.
-    if (imageList0_) ImageList_Destroy(imageList0_);
+    // The toolbar does not own the image lists it is given: imageList0_ goes after it.
     band_.reset();
 }
 
@@ -320,8 +318,7 @@ int CIEToolbandCtrl::LoadToolbarResource(UINT id) {
     HIMAGELIST list = ImageList_LoadImageW(module, MAKEINTRESOURCEW(id), width, count, CLR_DEFAULT, IMAGE_BITMAP,
                                            LR_CREATEDIBSECTION);
     SendMessageW(hwnd_, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(list));
-    if (imageList0_) ImageList_Destroy(imageList0_);
-    imageList0_ = list;
+    imageList0_.reset(list);
     SendMessageW(hwnd_, TB_ADDBUTTONSW, static_cast<WPARAM>(count), reinterpret_cast<LPARAM>(buttons.data()));
     SendMessageW(hwnd_, TB_SETBUTTONWIDTH, 0, MAKELPARAM(height + 4, height + 4));
     return pictures;

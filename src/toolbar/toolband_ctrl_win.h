@@ -104,10 +104,10 @@ public:
     bool InService() const;
     HWND Rebar() const { return rebar_; }
     void SetRebar(HWND rebar) { rebar_ = rebar; }
-    HIMAGELIST ImageList() const { return imageList0_; }
+    HIMAGELIST ImageList() const { return imageList0_.get(); }
 
 protected:
-    HFONT font_ = nullptr;  // a derived class's font; deleted with the window object
+    unique_hfont font_;  // a derived class's font; deleted after the window
 
 private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
@@ -122,7 +122,7 @@ private:
     IUnknown* owner_ = nullptr;
     bool detached_ = false;
     HWND rebar_ = nullptr;
-    HIMAGELIST imageList0_ = nullptr;
+    unique_himagelist imageList0_;
 };
 
 // Registers "IEToolbandCtrl" and "IEToolbandReflectorCtrl" (superclasses of ToolbarWindow32)

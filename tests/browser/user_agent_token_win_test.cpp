@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "browser/module_version_win.h"
 #include "browser/user_agent_token_win.h"
+#include "support/module_version_win.h"
 #include "support/unique_handle_win.h"
 
 namespace {

@@ -137,7 +137,6 @@ TEST_F(ModuleEntryPoints, ToolbarClassObjectWhenTheBandIsBuilt) {
     ASSERT_TRUE(module.Loaded());
     tt::com_ptr<IClassFactory> factory;
     HRESULT hr = module.GetClassObject(CLSID_TavelleToolbar, IID_IClassFactory, factory.put_void());
-#ifdef TT_HAVE_TOOLBAR_BAND
     ASSERT_EQ(S_OK, hr);
     tt::com_ptr<IUnknown> band;
     ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IUnknown, band.put_void()));
@@ -145,9 +144,6 @@ TEST_F(ModuleEntryPoints, ToolbarClassObjectWhenTheBandIsBuilt) {
     factory.reset();
     band.reset();
     EXPECT_EQ(S_OK, module.CanUnloadNow());
-#else
-    EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE, hr);
-#endif
 }
 
 // ---- a background request keeps the module
@@ -232,7 +228,6 @@ void CloseUpdateNotice() {
 using BackgroundRequest = ComThread;
 
 TEST_F(BackgroundRequest, KeepsTheModuleWhileItRunsEvenWhenTheBrowserLetsGo) {
-#ifdef TT_HAVE_TOOLBAR_BAND
     {
         SlowUpdateServer server;
         ASSERT_TRUE(server.Started());
@@ -262,7 +257,6 @@ TEST_F(BackgroundRequest, KeepsTheModuleWhileItRunsEvenWhenTheBrowserLetsGo) {
     bool unloaded = false;
     for (int i = 0; i < 500 && !(unloaded = GetModuleHandleW(path.c_str()) == nullptr); ++i) Sleep(20);
     EXPECT_TRUE(unloaded) << "the thread gave the module back as it ended";
-#endif
 }
 
 // ---- registration
@@ -377,7 +371,6 @@ TEST_F(Registration, Regsvr32WritesTheScriptsKeysAndTheTypeLibrary) {
               ReadString(HKEY_LOCAL_MACHINE,
                          L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects\\" + bho, nullptr));
 
-#ifdef TT_HAVE_TOOLBAR_BAND
     // Script 103, with its Japanese names.
     EXPECT_EQ(L"Tavelle ツールバー", ReadString(HKEY_CLASSES_ROOT, L"TavelleToolbarIE.TavelleToolbar.1", nullptr));
     EXPECT_EQ(band, ReadString(HKEY_CLASSES_ROOT, L"TavelleToolbarIE.TavelleToolbar.1\\CLSID", nullptr));
@@ -395,11 +388,6 @@ TEST_F(Registration, Regsvr32WritesTheScriptsKeysAndTheTypeLibrary) {
     EXPECT_EQ(L"Tavelle Toolbar",
               ReadString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Internet Explorer\\Toolbar", band.c_str()));
 
-#else
-    // Without the band in the class table its script is not run.
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"CLSID\\" + band));
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"TavelleToolbarIE.TavelleToolbar"));
-#endif
 
     // The type library, registered from the module itself.
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"TypeLib\\" + lib + L"\\1.0"));

@@ -21,5 +21,11 @@ TEST(Utf, MalformedInputBecomesReplacementCharacters) {
     EXPECT_EQ(Utf8ToUtf16("\xED\xA0\x80"), u"\uFFFD");
 }
 
+TEST(Utf, DoubleEachQuotesOnlyItsCharacter) {
+    EXPECT_EQ(DoubleEach(u"Q&&A & 'x'", u'&'), u"Q&&&&A && 'x'");
+    EXPECT_EQ(DoubleEach(u"C:\\O'Neil's\\", u'\''), u"C:\\O''Neil''s\\");
+    EXPECT_EQ(DoubleEach(u"", u'&'), u"");
+}
+
 }  // namespace
 }  // namespace tt

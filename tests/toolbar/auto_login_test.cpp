@@ -2,10 +2,10 @@
 #include <gtest/gtest.h>
 
 #include "fakes/fresh_state.h"
+#include "settings/auto_login.h"
 #include "settings/process_state.h"
 #include "settings/protected_value.h"
 #include "settings/toolbar_settings.h"
-#include "toolbar/auto_login.h"
 
 namespace tt {
 namespace {

@@ -17,7 +17,7 @@ using testing::FakeSearchHost;
 
 // The web-search service's address with a query (its host is the string table's).
 std::u16string WebSearchUrl(const std::u16string& escapedQuery) {
-    return FillQueryTemplate(LoadResourceString(kWebSearchTemplate), escapedQuery);
+    return FillTemplate(LoadResourceString(kWebSearchTemplate), {escapedQuery});
 }
 const std::u16string kBase = u"http://gw.example.jp/cgi-bin/ag.cgi";
 
@@ -53,9 +53,9 @@ TEST(EscapeQuery, ConvertsTheTextToTheRequestedCodePageFirst) {
 }
 
 TEST(EscapeQuery, TheTemplateTakesTheEscapedTextOnce) {
-    EXPECT_EQ(FillQueryTemplate(u"?a=%s&b=%s", u"x%25"), u"?a=x%25&b=%s");
-    EXPECT_EQ(FillQueryTemplate(u"?page=Index", u"x"), u"?page=Index");
-    EXPECT_EQ(FillQueryTemplate(u"%s", u""), u"");
+    EXPECT_EQ(FillTemplate(u"?a=%s&b=%s", {u"x%25"}), u"?a=x%25&b=%s");
+    EXPECT_EQ(FillTemplate(u"?page=Index", {u"x"}), u"?page=Index");
+    EXPECT_EQ(FillTemplate(u"%s", {u""}), u"");
 }
 
 // ---- history ----

@@ -245,7 +245,7 @@ TEST_F(SearchBoxWin, TypingCompletesFromTheHistoryAndBackspaceDoesNotCompleteAga
 }
 
 std::u16string WebSearchUrl(const std::u16string& escaped) {
-    return FillQueryTemplate(LoadResourceString(kWebSearchTemplate), escaped);
+    return FillTemplate(LoadResourceString(kWebSearchTemplate), {escaped});
 }
 
 TEST_F(SearchBoxWin, SearchesEscapeTheQueryInTheirCodePages) {

@@ -105,7 +105,7 @@ class CountingCtrl : public CIEToolbandCtrl {
 public:
     void OnToolbarCreated() override { buttonsAtCreation = static_cast<int>(SendMessageW(Handle(), TB_BUTTONCOUNT, 0, 0)); }
     void OnFinalMessage(HWND) override { ++finalMessages; }
-    void GiveFont(HFONT f) { font_ = f; }
+    void GiveFont(HFONT f) { font_.reset(f); }
     int buttonsAtCreation = -1;
     int finalMessages = 0;
 };

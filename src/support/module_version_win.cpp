@@ -1,4 +1,4 @@
-#include "browser/module_version_win.h"
+#include "support/module_version_win.h"
 
 #include <windows.h>
 

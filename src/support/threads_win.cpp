@@ -1,22 +1,16 @@
+// Threads and locks of the Windows builds: what Windows XP has (see threads.h).
 #include "support/threads.h"
+
+#include <windows.h>
+#include <process.h>
 
 #include <memory>
 #include <utility>
 
 #include "support/fault_guard.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#include <process.h>
-#else
-#include <atomic>
-#include <chrono>
-#endif
-
 namespace tt {
 namespace {
-
-#ifdef _WIN32
 volatile LONG g_setupFailures = 0;
 volatile LONG g_detachedThreads = 0;
 
@@ -52,13 +46,8 @@ unsigned __stdcall JoinableThreadMain(void* parameter) {
     RunStart(parameter);
     return 0;
 }
-#else
-std::atomic<long> g_detachedThreads{0};
-#endif
 
 }  // namespace
-
-#ifdef _WIN32
 
 static_assert(sizeof(CRITICAL_SECTION) <= sizeof(unsigned char[sizeof(void*) == 8 ? 40 : 24]),
               "room for a CRITICAL_SECTION");
@@ -155,79 +144,5 @@ void ManualResetEvent::Reset() {
 bool ManualResetEvent::Wait(uint32_t milliseconds) {
     return handle_ && WaitForSingleObject(handle_, milliseconds) == WAIT_OBJECT_0;
 }
-
-#else
-
-CriticalSection::CriticalSection() noexcept = default;
-CriticalSection::~CriticalSection() = default;
-void CriticalSection::lock() noexcept { mutex_.lock(); }
-void CriticalSection::unlock() noexcept { mutex_.unlock(); }
-
-bool CriticalSectionSetupFailed() { return false; }
-
-ThreadId CurrentThreadId() {
-    static std::atomic<ThreadId> next{1};
-    thread_local const ThreadId id = next++;
-    return id;
-}
-
-bool StartDetachedThread(std::function<void()> body) {
-    ++g_detachedThreads;
-    try {
-        std::thread([body = std::move(body)]() mutable {
-            GuardFaults([&] { body(); });
-            GuardFaults([&] { body = nullptr; });
-            --g_detachedThreads;
-        }).detach();
-    } catch (...) {
-        --g_detachedThreads;
-        return false;
-    }
-    return true;
-}
-
-long RunningDetachedThreads() { return g_detachedThreads.load(); }
-
-JoinableThread::JoinableThread(std::function<void()> body)
-    : thread_([body = std::move(body)] { GuardFaults([&] { body(); }); }) {}
-
-JoinableThread::~JoinableThread() { Join(); }
-
-JoinableThread::JoinableThread(JoinableThread&& other) noexcept = default;
-
-JoinableThread& JoinableThread::operator=(JoinableThread&& other) noexcept {
-    if (this != &other) {
-        Join();
-        thread_ = std::move(other.thread_);
-    }
-    return *this;
-}
-
-bool JoinableThread::Joinable() const { return thread_.joinable(); }
-
-void JoinableThread::Join() {
-    if (thread_.joinable()) thread_.join();
-}
-
-ManualResetEvent::ManualResetEvent(bool initiallySet) : set_(initiallySet) {}
-ManualResetEvent::~ManualResetEvent() = default;
-
-void ManualResetEvent::Set() {
-    std::lock_guard<std::mutex> guard(mutex_);
-    set_ = true;
-    changed_.notify_all();
-}
-
-void ManualResetEvent::Reset() {
-    std::lock_guard<std::mutex> guard(mutex_);
-    set_ = false;
-}
-
-bool ManualResetEvent::Wait(uint32_t milliseconds) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return set_; });
-}
-
-#endif
 
 }  // namespace tt

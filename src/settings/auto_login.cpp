@@ -1,4 +1,4 @@
-#include "toolbar/auto_login.h"
+#include "settings/auto_login.h"
 
 #include "resources/string_table.h"
 #include "settings/process_state.h"
