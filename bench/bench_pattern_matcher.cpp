@@ -29,13 +29,14 @@ struct SystemCase {
     std::string ecma;        // std::regex, ECMAScript grammar
     std::string pcre;        // PCRE2
     std::u16string subject;
-    bool fields;             // list-page line: every field, one after the other
+    bool fields;  // list-page line: every field, one after the other
 };
 
 const std::u16string kPermissionFile =
     u"# Tavelle Office 7 toolbar permissions\r\nVersion=7.0\r\nAllowToolbar=Yes\r\nAllowAutoLogin=No\r\n";
 const std::u16string kVersionFile =
-    u"LatestVersion=7.2.1.3\r\nDownloadPath=http://update.example.co.jp/tools/toolbar/TavelleToolbarSetup.exe\r\n"
+    u"LatestVersion=7.2.1.3\r\nDownloadPath=http://update.example.co.jp/tools/toolbar/"
+    u"TavelleToolbarSetup.exe\r\n"
     u"ReleaseNote=http://update.example.co.jp/tools/toolbar/note.html\r\n";
 const std::u16string kPageUrl =
     u"http://groupware.example.co.jp/cgi-bin/tavelle/ag.exe?page=ScheduleIndex&gid=12&date=da.2024.6.11#top";
@@ -56,10 +57,12 @@ std::vector<SystemCase> SystemCases() {
         {"download-path", u"DownloadPath={.+?}\\n", "DownloadPath=([\\s\\S]+?)(?:\\r|\\r?\\n)",
          "DownloadPath=(.+?)(?:\\r|\\r?\\n)", kVersionFile, false},
         {"server-base-url", u"^{https?:\\/\\/.+\\/ag\\.(exe)|(cgi)}\\??",
-         "^(https?://[\\s\\S]+/ag\\.(?:exe|cgi))\\??", "^(https?://.+/ag\\.(?:exe|cgi))\\??", kPageUrl, false},
+         "^(https?://[\\s\\S]+/ag\\.(?:exe|cgi))\\??", "^(https?://.+/ag\\.(?:exe|cgi))\\??", kPageUrl,
+         false},
         {"list-fields", u"{(\"[^\"]*\")|([^,\"]*?)},", "(\"[^\"]*\"|[^,\"]*?),", "(\"[^\"]*\"|[^,\"]*?),",
          kListLine, true},
-        {"url-query", u"\\?{.*?}(#.*)?$", "\\?([\\s\\S]*?)(?:#[\\s\\S]*)?$", "\\?(.*?)(?:#.*)?$", kPageUrl, false},
+        {"url-query", u"\\?{.*?}(#.*)?$", "\\?([\\s\\S]*?)(?:#[\\s\\S]*)?$", "\\?(.*?)(?:#.*)?$", kPageUrl,
+         false},
     };
 }
 
@@ -222,9 +225,9 @@ int main(int argc, char** argv) {
         bool plain;
     };
     static const Scale scales[] = {
-        {"no-comma/64KiB", 64 << 10, false, false},  {"no-comma/1MiB", 1 << 20, false, false},
+        {"no-comma/64KiB", 64 << 10, false, false},        {"no-comma/1MiB", 1 << 20, false, false},
         {"quote-then-comma/64KiB", 64 << 10, true, false}, {"quote-then-comma/1MiB", 1 << 20, true, false},
-        {"no-comma-plain/4KiB", 4 << 10, false, true}, {"no-comma-plain/16KiB", 16 << 10, false, true},
+        {"no-comma-plain/4KiB", 4 << 10, false, true},     {"no-comma-plain/16KiB", 16 << 10, false, true},
     };
     lines.reserve(sizeof(scales) / sizeof(scales[0]));
     for (const Scale& s : scales) {
@@ -248,7 +251,8 @@ int main(int argc, char** argv) {
         const std::u16string want = s.quote ? u"|" : *line;
         if (Fields(fast, *line) != want) Fail("fields", s.name);
         const bool usePlain = s.plain;
-        benchmark::RegisterBenchmark((std::string("scaling/") + s.name).c_str(), [line, usePlain](benchmark::State& st) {
+        benchmark::RegisterBenchmark((std::string("scaling/") + s.name).c_str(), [line, usePlain](
+                                                                                     benchmark::State& st) {
             tt::CPatternMatcher m;
             m.Parse(kFieldPattern);
             if (usePlain) {
@@ -266,7 +270,8 @@ int main(int argc, char** argv) {
     auto& t = reporter.nanos;
 
     std::printf("\nSystem patterns, compile + match per use (CPU microseconds per use)\n");
-    std::printf("%-18s %10s %10s %10s   %s\n", "case", "tavelle", "std::regex", "PCRE2", "fastest other / tavelle");
+    std::printf("%-18s %10s %10s %10s   %s\n", "case", "tavelle", "std::regex", "PCRE2",
+                "fastest other / tavelle");
     bool allFaster = true;
     for (const SystemCase& c : cases) {
         const std::string base = std::string("system/") + c.name;
@@ -274,7 +279,8 @@ int main(int argc, char** argv) {
         const double ours = t[base + "/tavelle"], std = t[base + "/std-regex"], pcre = t[base + "/pcre2"];
         const double best = std < pcre ? std : pcre;
         allFaster = allFaster && ours < best;
-        std::printf("%-18s %10.3f %10.3f %10.3f   %.1fx\n", c.name, ours / 1e3, std / 1e3, pcre / 1e3, best / ours);
+        std::printf("%-18s %10.3f %10.3f %10.3f   %.1fx\n", c.name, ours / 1e3, std / 1e3, pcre / 1e3,
+                    best / ours);
     }
     std::printf("tavelle faster than both on every case: %s\n", allFaster ? "yes" : "NO");
 

@@ -42,7 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t i = 0; i < kept.size(); ++i) {
         Check(!full[i].empty());
         Check(kept[i].size() == std::min<size_t>(full[i].size(), 3));
-        for (size_t j = 0; j < kept[i].size(); ++j) Check(IsCutOf(kept[i][j], full[i][j], limits.maxFieldChars));
+        for (size_t j = 0; j < kept[i].size(); ++j)
+            Check(IsCutOf(kept[i][j], full[i][j], limits.maxFieldChars));
     }
     if (!text.empty() && text[0] == u'<') Check(full.empty());
 
@@ -63,7 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // A caption is one record's "h:m title", cut for the button.
     bool fromARecord = caption.empty();
     for (const ServerRecord& record : kept)
-        if (record.size() == 3 && tt::CutForDisplay(record[0] + u":" + record[1] + u" " + record[2]) == caption)
+        if (record.size() == 3 &&
+            tt::CutForDisplay(record[0] + u":" + record[1] + u" " + record[2]) == caption)
             fromARecord = true;
     Check(fromARecord);
     return 0;

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-    cmake ninja-build g++ python3 clang libclang-rt-14-dev
+    cmake ninja-build g++ python3 clang clang-format libclang-rt-14-dev
     googletest libbenchmark-dev libpcre2-dev
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
     wine wine32:i386 wine64 xvfb x11-apps x11-utils imagemagick

@@ -99,6 +99,13 @@ fi
 # The include-graph check the build runs, on planted upward includes.
 run_check layer-checker python3 "$TT_ROOT/tools/tests/test_check_layers.py"
 
+# Every C++ file as .clang-format lays it out (the generated COM defaults aside).
+check_format() (
+    cd "$TT_ROOT" && git ls-files '*.cpp' '*.h' | grep -vx 'tests/host/com_defaults_win.h' |
+        xargs clang-format --dry-run -Werror
+)
+run_check format check_format
+
 # Windows, 64-bit: runs here under Wine.
 win64_built=0
 if step win64-build tt_build_windows x86_64; then

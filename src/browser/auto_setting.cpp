@@ -25,7 +25,8 @@ private:
 
 }  // namespace
 
-bool RunAutomaticSetting(const std::u16string& baseUrl, CToolbarSettings& settings, IAutoSettingPrompts& prompts) {
+bool RunAutomaticSetting(const std::u16string& baseUrl, CToolbarSettings& settings,
+                         IAutoSettingPrompts& prompts) {
     if (baseUrl.empty() || settings.GetBool(u"DisableAutoSetting")) return false;
     OfferTurn turn;
     if (!turn.Taken()) return false;

@@ -22,6 +22,7 @@ public:
 // Runs the offer for a base URL; true when the URL was stored. Any answer but Yes to the
 // first question disables the offer (DisableAutoSetting "Yes"). While one offer is open in the
 // process, pages completing meanwhile get none.
-bool RunAutomaticSetting(const std::u16string& baseUrl, CToolbarSettings& settings, IAutoSettingPrompts& prompts);
+bool RunAutomaticSetting(const std::u16string& baseUrl, CToolbarSettings& settings,
+                         IAutoSettingPrompts& prompts);
 
 }  // namespace tt

@@ -43,7 +43,8 @@ com_ptr<IHTMLElement> FormField(IHTMLFormElement* form, const std::u16string& na
 
 class HtmlLoginForm final : public ILoginForm {
 public:
-    HtmlLoginForm(com_ptr<IHTMLFormElement> form, com_ptr<IHTMLElement> account, com_ptr<IHTMLElement> password)
+    HtmlLoginForm(com_ptr<IHTMLFormElement> form, com_ptr<IHTMLElement> account,
+                  com_ptr<IHTMLElement> password)
         : form_(std::move(form)), account_(std::move(account)), password_(std::move(password)) {}
 
     void Fill(const std::u16string& account, const std::u16string& password) override {
@@ -79,9 +80,13 @@ std::unique_ptr<HtmlServerDocument> HtmlServerDocument::FromBrowser(IWebBrowser2
     return std::make_unique<HtmlServerDocument>(std::move(html));
 }
 
-std::u16string HtmlServerDocument::MimeType() { return ReadString(document_.get(), &IHTMLDocument2::get_mimeType); }
+std::u16string HtmlServerDocument::MimeType() {
+    return ReadString(document_.get(), &IHTMLDocument2::get_mimeType);
+}
 std::u16string HtmlServerDocument::Title() { return ReadString(document_.get(), &IHTMLDocument2::get_title); }
-std::u16string HtmlServerDocument::Cookie() { return ReadString(document_.get(), &IHTMLDocument2::get_cookie); }
+std::u16string HtmlServerDocument::Cookie() {
+    return ReadString(document_.get(), &IHTMLDocument2::get_cookie);
+}
 
 std::unique_ptr<ILoginForm> HtmlServerDocument::FindLoginForm(const std::u16string& formName,
                                                               const std::u16string& accountField,

@@ -22,7 +22,8 @@ public:
     std::u16string MimeType() override;
     std::u16string Title() override;
     std::u16string Cookie() override;
-    std::unique_ptr<ILoginForm> FindLoginForm(const std::u16string& formName, const std::u16string& accountField,
+    std::unique_ptr<ILoginForm> FindLoginForm(const std::u16string& formName,
+                                              const std::u16string& accountField,
                                               const std::u16string& passwordField) override;
 
 private:

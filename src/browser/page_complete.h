@@ -5,9 +5,9 @@ namespace tt {
 
 // What a completed page leads to.
 enum class PageCompleteAction {
-    None,            // not a page of the configured server
+    None,              // not a page of the configured server
     AutomaticSetting,  // no server is configured and the top page is a groupware page: offer its base URL
-    ServerPage,      // the page lies under the configured server URL: log-in handling
+    ServerPage,        // the page lies under the configured server URL: log-in handling
 };
 
 // serverUrl: the TavelleUrl setting; url: the completed page's address; baseUrl: the server

@@ -6,7 +6,8 @@
 
 namespace tt {
 
-ServerPageOutcome HandleServerPage(IServerDocument& document, CProcessState& state, const LoginAccount& account) {
+ServerPageOutcome HandleServerPage(IServerDocument& document, CProcessState& state,
+                                   const LoginAccount& account) {
     std::u16string mime = document.MimeType();
     if (!mime.empty() && mime.compare(0, 4, u"HTML") != 0) return ServerPageOutcome::NotHtml;
 

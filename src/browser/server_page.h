@@ -53,6 +53,7 @@ enum class ServerPageOutcome {
 // 112. A log-in is submitted at most once until another page of the server completes or the
 // settings are applied again (both go through loginSeen): a server that answers a wrong
 // password with the log-in page again must not be sent the same password again and again.
-ServerPageOutcome HandleServerPage(IServerDocument& document, CProcessState& state, const LoginAccount& account);
+ServerPageOutcome HandleServerPage(IServerDocument& document, CProcessState& state,
+                                   const LoginAccount& account);
 
 }  // namespace tt

@@ -27,8 +27,9 @@ struct EventRow {
     UINT argumentCount;
 };
 constexpr EventRow kEventTable[] = {
-    {DISPID_BEFORENAVIGATE2, 7}, {DISPID_DOCUMENTCOMPLETE, 2}, {DISPID_NEWWINDOW2, 2}, {DISPID_NAVIGATEERROR, 5},
-    {DISPID_DOWNLOADBEGIN, 0},   {DISPID_DOWNLOADCOMPLETE, 0}, {DISPID_ONQUIT, 0},
+    {DISPID_BEFORENAVIGATE2, 7}, {DISPID_DOCUMENTCOMPLETE, 2}, {DISPID_NEWWINDOW2, 2},
+    {DISPID_NAVIGATEERROR, 5},   {DISPID_DOWNLOADBEGIN, 0},    {DISPID_DOWNLOADCOMPLETE, 0},
+    {DISPID_ONQUIT, 0},
 };
 
 // Parameter i (0 = first) of an event; variants passed by reference are followed.
@@ -162,7 +163,9 @@ HRESULT CTavelleBHO::QueryInterfaceTable(REFIID riid, void** ppv) {
 // IDispatch of ITavelleBHO, described by the module's own type library.
 STDMETHODIMP CTavelleBHO::GetTypeInfoCount(UINT* count) { return typeInfo_.GetTypeInfoCount(count); }
 
-STDMETHODIMP CTavelleBHO::GetTypeInfo(UINT index, LCID, ITypeInfo** info) { return typeInfo_.GetTypeInfo(index, info); }
+STDMETHODIMP CTavelleBHO::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
+    return typeInfo_.GetTypeInfo(index, info);
+}
 
 STDMETHODIMP CTavelleBHO::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
     return typeInfo_.GetIDsOfNames(riid, names, count, ids);
@@ -185,7 +188,8 @@ STDMETHODIMP CTavelleBHO::Invoke(DISPID dispid, REFIID riid, LCID lcid, WORD fla
     return hr;
 }
 
-HRESULT CTavelleBHO::PreInvoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*, bool* handled) {
+HRESULT CTavelleBHO::PreInvoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*,
+                               bool* handled) {
     *handled = false;
     return S_OK;
 }
@@ -204,7 +208,8 @@ HRESULT CTavelleBHO::DispatchEvent(DISPID dispid, DISPPARAMS* params) {
             OnBeforeNavigate2(DispatchArgument(Argument(params, 0)).get());
             break;
         case DISPID_DOCUMENTCOMPLETE:
-            OnDocumentComplete(DispatchArgument(Argument(params, 0)).get(), StringArgument(Argument(params, 1)));
+            OnDocumentComplete(DispatchArgument(Argument(params, 0)).get(),
+                               StringArgument(Argument(params, 1)));
             break;
         case DISPID_NEWWINDOW2:
             OnNewWindow2();

@@ -40,8 +40,8 @@ public:
     STDMETHODIMP GetTypeInfoCount(UINT* count) override;
     STDMETHODIMP GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
     STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override;
-    STDMETHODIMP Invoke(DISPID dispid, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
-                        EXCEPINFO* excepInfo, UINT* argErr) override;
+    STDMETHODIMP Invoke(DISPID dispid, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params,
+                        VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr) override;
 
     // IConnectionPointContainer: the one connection point of _ITavelleBHOEvents (it never fires).
     STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints** points) override;
@@ -53,8 +53,8 @@ public:
 
     // The operations a derived class may replace.
     virtual void OnSiteAttached();
-    virtual HRESULT PreInvoke(DISPID dispid, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
-                              EXCEPINFO* excepInfo, UINT* argErr, bool* handled);
+    virtual HRESULT PreInvoke(DISPID dispid, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params,
+                              VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr, bool* handled);
     virtual void OnBeforeNavigate2(IDispatch* pDisp);
     virtual void OnDocumentComplete(IDispatch* pDisp, const std::u16string& url);
     virtual void OnNewWindow2() {}

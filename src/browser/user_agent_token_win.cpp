@@ -65,7 +65,8 @@ void RemoveTokenValues(const std::u16string& tokenBase, HKEY root, const wchar_t
     for (DWORD index = count; index-- > 0;) {
         wchar_t name[kValueNameBufferSize];
         DWORD nameLength = kValueNameBufferSize;
-        if (RegEnumValueW(key.get(), index, name, &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        if (RegEnumValueW(key.get(), index, name, &nameLength, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
             break;
         if (IsProductTokenValueName(FromWide(name, nameLength), tokenBase)) RegDeleteValueW(key.get(), name);
     }
@@ -86,7 +87,8 @@ void AddUserAgentToken(const std::u16string& tokenBase) {
 
 void AddUserAgentToken(const std::u16string& tokenBase, const std::u16string& productVersion,
                        IUserAgentSession& session, HKEY root, const wchar_t* keyPath) {
-    std::string token = BuildUserAgentToken(ToCodePage(tokenBase, CP_ACP), ToCodePage(productVersion, CP_ACP));
+    std::string token =
+        BuildUserAgentToken(ToCodePage(tokenBase, CP_ACP), ToCodePage(productVersion, CP_ACP));
     AddToProcessUserAgent(token, session, root, keyPath);
     RemoveTokenValues(tokenBase, root, keyPath);
 }

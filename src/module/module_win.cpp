@@ -64,7 +64,6 @@ private:
     LCID saved_;
 };
 
-
 HRESULT RegisterTypeLibrary(HMODULE module) {
     std::u16string path = ModulePath(module);
     if (path.empty()) return HRESULT_FROM_WIN32(GetLastError());
@@ -80,7 +79,8 @@ HRESULT UnregisterTypeLibrary(HMODULE module) {
     TT_RETURN_IF_FAILED(LoadTypeLibEx(Wide(path), REGKIND_NONE, library.put()));
     TLIBATTR* attr = nullptr;
     TT_RETURN_IF_FAILED(library->GetLibAttr(&attr));
-    HRESULT hr = UnRegisterTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid, attr->syskind);
+    HRESULT hr =
+        UnRegisterTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid, attr->syskind);
     library->ReleaseTLibAttr(attr);
     return hr;
 }
@@ -115,11 +115,12 @@ HRESULT CanUnloadModule() {
 
 HRESULT RunRegistryScript(HMODULE module, UINT scriptId, bool registering, bool withModule) {
     std::u16string script;
-    if (!LoadRegistryScript(module, scriptId, &script)) return HRESULT_FROM_WIN32(ERROR_RESOURCE_NAME_NOT_FOUND);
+    if (!LoadRegistryScript(module, scriptId, &script))
+        return HRESULT_FROM_WIN32(ERROR_RESOURCE_NAME_NOT_FOUND);
     ComApartment apartment;
     com_ptr<IRegistrar> registrar;
-    TT_RETURN_IF_FAILED(
-        CoCreateInstance(kClsidRegistrar, nullptr, CLSCTX_INPROC_SERVER, kIidRegistrar, registrar.put_void()));
+    TT_RETURN_IF_FAILED(CoCreateInstance(kClsidRegistrar, nullptr, CLSCTX_INPROC_SERVER, kIidRegistrar,
+                                         registrar.put_void()));
     TT_RETURN_IF_FAILED(registrar->AddReplacement(L"APPID", kModuleAppIdText));
     if (withModule) {
         std::u16string path = ModulePath(module);
@@ -142,8 +143,8 @@ void RemoveToolbarValue() {
     wchar_t clsid[40] = {};
     if (!StringFromGUID2(CLSID_TavelleToolbar, clsid, 40)) return;
     unique_hkey key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Internet Explorer\\Toolbar", 0, KEY_SET_VALUE,
-                      key.put()) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Internet Explorer\\Toolbar", 0,
+                      KEY_SET_VALUE, key.put()) != ERROR_SUCCESS)
         return;
     RegDeleteValueW(key.get(), clsid);
     RegFlushKey(key.get());

@@ -22,8 +22,10 @@ namespace tt {
 namespace {
 
 // Missing from mingw's libuuid.
-constexpr GUID kClsidMultiLanguage = {0x275c23e2, 0x3747, 0x11d0, {0x9f, 0xea, 0x00, 0xaa, 0x00, 0x3f, 0x86, 0x46}};
-constexpr GUID kIidMultiLanguage = {0x275c23e1, 0x3747, 0x11d0, {0x9f, 0xea, 0x00, 0xaa, 0x00, 0x3f, 0x86, 0x46}};
+constexpr GUID kClsidMultiLanguage = {
+    0x275c23e2, 0x3747, 0x11d0, {0x9f, 0xea, 0x00, 0xaa, 0x00, 0x3f, 0x86, 0x46}};
+constexpr GUID kIidMultiLanguage = {
+    0x275c23e1, 0x3747, 0x11d0, {0x9f, 0xea, 0x00, 0xaa, 0x00, 0x3f, 0x86, 0x46}};
 
 constexpr int kFallbackCodePage = 932;
 constexpr DWORD kReadChunk = 4096;
@@ -33,7 +35,8 @@ constexpr DWORD kReadChunk = 4096;
 class CMultiLanguage {
 public:
     CMultiLanguage() {
-        if (FAILED(CoCreateInstance(kClsidMultiLanguage, nullptr, CLSCTX_ALL, kIidMultiLanguage, object_.put_void())))
+        if (FAILED(CoCreateInstance(kClsidMultiLanguage, nullptr, CLSCTX_ALL, kIidMultiLanguage,
+                                    object_.put_void())))
             object_.reset();
     }
     IMultiLanguage* operator->() const { return object_.get(); }
@@ -52,15 +55,15 @@ std::u16string ConvertWithMultiLanguage(const char* bytes, size_t length, UINT c
     DWORD mode = 0;
     UINT sourceLength = static_cast<UINT>(length);
     UINT wideLength = 0;
-    if (multiLanguage->ConvertStringToUnicode(&mode, codePage, const_cast<CHAR*>(bytes), &sourceLength, nullptr,
-                                              &wideLength) != S_OK ||
+    if (multiLanguage->ConvertStringToUnicode(&mode, codePage, const_cast<CHAR*>(bytes), &sourceLength,
+                                              nullptr, &wideLength) != S_OK ||
         wideLength == 0)
         return {};
     std::wstring wide(wideLength, L'\0');
     mode = 0;
     sourceLength = static_cast<UINT>(length);
-    if (multiLanguage->ConvertStringToUnicode(&mode, codePage, const_cast<CHAR*>(bytes), &sourceLength, wide.data(),
-                                              &wideLength) != S_OK)
+    if (multiLanguage->ConvertStringToUnicode(&mode, codePage, const_cast<CHAR*>(bytes), &sourceLength,
+                                              wide.data(), &wideLength) != S_OK)
         return {};
     return FromWide(wide.data(), std::min<size_t>(wideLength, wide.size()));
 }
@@ -163,7 +166,8 @@ bool QueryNumber(HINTERNET request, DWORD query, DWORD* value) {
 
 bool HasHeader(HINTERNET request, DWORD query) {
     DWORD size = 0;
-    return HttpQueryInfoW(request, query, nullptr, &size, nullptr) || GetLastError() == ERROR_INSUFFICIENT_BUFFER;
+    return HttpQueryInfoW(request, query, nullptr, &size, nullptr) ||
+           GetLastError() == ERROR_INSUFFICIENT_BUFFER;
 }
 
 // The whole body, or nothing: a read that fails, fewer bytes than Content-Length announced, or
@@ -189,7 +193,8 @@ bool ReadBody(HINTERNET request, const CHttpOptions& options, CAsyncRequest& sta
 }
 
 void SetTimeouts(HINTERNET handle, DWORD ms) {
-    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT}) {
+    for (DWORD option :
+         {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT}) {
         DWORD value = ms;
         InternetSetOptionW(handle, option, &value, sizeof value);
     }
@@ -243,10 +248,11 @@ std::u16string HttpRequest(const CHttpOptions& options, const std::u16string& ur
         AsyncRequestHold state(CAsyncRequest::Create());
         if (!state) return;
         // Declared in opening order: they close request first, then connection, then internet.
-        unique_hinternet internet(InternetOpenW(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr,
-                                                INTERNET_FLAG_ASYNC));
+        unique_hinternet internet(
+            InternetOpenW(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, INTERNET_FLAG_ASYNC));
         if (!internet) return;
-        if (InternetSetStatusCallbackW(internet.get(), &CAsyncRequest::OnStatus) == INTERNET_INVALID_STATUS_CALLBACK)
+        if (InternetSetStatusCallbackW(internet.get(), &CAsyncRequest::OnStatus) ==
+            INTERNET_INVALID_STATUS_CALLBACK)
             return;
         SetTimeouts(internet.get(), timeoutMs);
         unique_hinternet connection(InternetConnectW(internet.get(), Wide(parts.hostName), parts.port,
@@ -255,9 +261,9 @@ std::u16string HttpRequest(const CHttpOptions& options, const std::u16string& ur
         if (!connection) return;
         const std::u16string objectName = parts.path + parts.extra;
         state->AddRef();  // the request handle's, given back by its closing notice
-        unique_hinternet request(HttpOpenRequestW(connection.get(), Wide(verb), Wide(objectName), nullptr, nullptr,
-                                                  nullptr, HttpRequestFlags(parts.schemeKind == UrlSchemeHttps),
-                                                  reinterpret_cast<DWORD_PTR>(state.get())));
+        unique_hinternet request(HttpOpenRequestW(
+            connection.get(), Wide(verb), Wide(objectName), nullptr, nullptr, nullptr,
+            HttpRequestFlags(parts.schemeKind == UrlSchemeHttps), reinterpret_cast<DWORD_PTR>(state.get())));
         if (!request) {
             state->Release();
             return;
@@ -267,10 +273,10 @@ std::u16string HttpRequest(const CHttpOptions& options, const std::u16string& ur
         SetTimeouts(request.get(), timeoutMs);
         state->post = ToThreadAnsi(body);  // may hold the log-in; wiped with the state
         state->headers = headers;
-        const BOOL sent = HttpSendRequestW(request.get(), state->headers.empty() ? nullptr : Wide(state->headers),
-                                           static_cast<DWORD>(state->headers.size()),
-                                           state->post.empty() ? nullptr : &state->post[0],
-                                           static_cast<DWORD>(state->post.size()));
+        const BOOL sent = HttpSendRequestW(
+            request.get(), state->headers.empty() ? nullptr : Wide(state->headers),
+            static_cast<DWORD>(state->headers.size()), state->post.empty() ? nullptr : &state->post[0],
+            static_cast<DWORD>(state->post.size()));
         if (!state->Outcome(sent, deadlineTick)) return;
         Wipe(state->post);  // sent: WinINet is done with it
         DWORD status = 0;
@@ -283,8 +289,8 @@ std::u16string HttpRequest(const CHttpOptions& options, const std::u16string& ur
     return text;
 }
 
-std::u16string HttpRequest(const std::u16string& url, const std::u16string& verb, const std::u16string& headers,
-                           const std::u16string& body) {
+std::u16string HttpRequest(const std::u16string& url, const std::u16string& verb,
+                           const std::u16string& headers, const std::u16string& body) {
     return HttpRequest(CHttpOptions{}, url, verb, headers, body);
 }
 

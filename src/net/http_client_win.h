@@ -19,8 +19,8 @@ struct CHttpOptions {
 };
 
 // One request: the body of a 200 answer decoded with its declared character set, else empty.
-std::u16string HttpRequest(const std::u16string& url, const std::u16string& verb, const std::u16string& headers,
-                           const std::u16string& body);
+std::u16string HttpRequest(const std::u16string& url, const std::u16string& verb,
+                           const std::u16string& headers, const std::u16string& body);
 std::u16string HttpRequest(const CHttpOptions& options, const std::u16string& url, const std::u16string& verb,
                            const std::u16string& headers, const std::u16string& body);
 
@@ -38,8 +38,8 @@ std::string ToThreadAnsi(const std::u16string& text);
 class CWinInetHttpClient : public IHttpClient {
 public:
     explicit CWinInetHttpClient(CHttpOptions options = {}) : options_(options) {}
-    std::u16string Request(const std::u16string& url, const std::u16string& verb, const std::u16string& headers,
-                           const std::u16string& body) override {
+    std::u16string Request(const std::u16string& url, const std::u16string& verb,
+                           const std::u16string& headers, const std::u16string& body) override {
         return HttpRequest(options_, url, verb, headers, body);
     }
 

@@ -18,7 +18,8 @@ bool IsNoWord(const std::u16string& value) {
 }  // namespace
 
 PermissionFlags ReadPermissionFlags(const std::u16string& text) {
-    return {!IsNoWord(ExtractLineValue(text, u"AllowToolbar")), !IsNoWord(ExtractLineValue(text, u"AllowAutoLogin"))};
+    return {!IsNoWord(ExtractLineValue(text, u"AllowToolbar")),
+            !IsNoWord(ExtractLineValue(text, u"AllowAutoLogin"))};
 }
 
 std::u16string PermissionFileUrl(const std::u16string& baseUrl) {
@@ -33,7 +34,8 @@ void CheckToolbarPermission(IHttpClient& http, bool force) {
     if (baseUrl.empty()) return;
     if (force || !theProcessState.PermissionFetched()) {
         const std::u16string url = PermissionFileUrl(baseUrl);
-        theProcessState.SetPermissionText(url.empty() ? std::u16string() : http.Request(url, u"GET", u"", u""));
+        theProcessState.SetPermissionText(url.empty() ? std::u16string()
+                                                      : http.Request(url, u"GET", u"", u""));
     }
     const std::u16string text = theProcessState.PermissionText();
     if (text.empty()) return;

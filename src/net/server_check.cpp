@@ -102,7 +102,8 @@ void ForEachRecordLine(const std::u16string& text, size_t maxRecords, OnLine onL
 
 }  // namespace
 
-void ParseServerRecords(const std::u16string& text, std::vector<ServerRecord>& records, const RecordLimits& limits) {
+void ParseServerRecords(const std::u16string& text, std::vector<ServerRecord>& records,
+                        const RecordLimits& limits) {
     records.clear();
     ForEachRecordLine(text, limits.maxRecords, [&](size_t start, size_t end) {
         records.emplace_back();
@@ -142,7 +143,8 @@ std::u16string FetchServerPage(IHttpClient& http, unsigned stringId) {
     return http.Request(url, verb, headers, body);
 }
 
-std::optional<bool> RefreshDigestRecords(IHttpClient& http, bool windowInUse, std::vector<ServerRecord>& digestRecords) {
+std::optional<bool> RefreshDigestRecords(IHttpClient& http, bool windowInUse,
+                                         std::vector<ServerRecord>& digestRecords) {
     if (!theProcessState.AllowToolbar()) return std::nullopt;
     std::u16string digest = theProcessState.DigestCache();
     if (windowInUse || digest.empty()) {
@@ -187,7 +189,8 @@ std::u16string NextAppointmentCaption(const std::vector<ServerRecord>& schedule,
     return {};
 }
 
-std::optional<std::u16string> RefreshNextAppointmentCaption(IHttpClient& http, bool windowInUse, IClock& clock) {
+std::optional<std::u16string> RefreshNextAppointmentCaption(IHttpClient& http, bool windowInUse,
+                                                            IClock& clock) {
     if (!theProcessState.AllowToolbar()) return std::nullopt;
     std::u16string schedule = theProcessState.ScheduleCache();
     if (windowInUse || schedule.empty()) {

@@ -65,12 +65,14 @@ constexpr int kDigestPicturePlain = 1;
 // there is none). Returns nothing when the display must stay as it was (toolbar not permitted,
 // no answer); otherwise digestRecords holds the new records and the result tells whether
 // there are new arrivals (more than one record: record 0 is not an entry).
-std::optional<bool> RefreshDigestRecords(IHttpClient& http, bool windowInUse, std::vector<ServerRecord>& digestRecords);
+std::optional<bool> RefreshDigestRecords(IHttpClient& http, bool windowInUse,
+                                         std::vector<ServerRecord>& digestRecords);
 
 // RefreshNextAppointment's decision: nothing when the caption must stay as it was; otherwise
 // the new caption of button 2022, empty (and the button disabled) when no appointment is left
 // today.
-std::optional<std::u16string> RefreshNextAppointmentCaption(IHttpClient& http, bool windowInUse, IClock& clock);
+std::optional<std::u16string> RefreshNextAppointmentCaption(IHttpClient& http, bool windowInUse,
+                                                            IClock& clock);
 
 // The first appointment that is not earlier than hour:minute, as "h:m title" with the fields
 // as sent (cut to kMaxShownChars); empty when there is none. Records with fewer than three

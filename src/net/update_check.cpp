@@ -44,7 +44,8 @@ void OnVersionFileReceived(const std::u16string& response, bool manual, const st
     // Plain code-unit order, as the server's version texts have always been compared.
     if (currentVersion.compare(latest) < 0) {
         const std::u16string address = DownloadAddress(response);
-        const std::u16string message = FillTemplate(LoadResourceString(505), {latest, LoadResourceString(500)});
+        const std::u16string message =
+            FillTemplate(LoadResourceString(505), {latest, LoadResourceString(500)});
         bool dontNotifyAgain = false;
         const int answer = notifier.ShowNotice(message, true, &dontNotifyAgain);
         if (answer == kNoticeYes) {
@@ -58,8 +59,9 @@ void OnVersionFileReceived(const std::u16string& response, bool manual, const st
     }
 }
 
-bool StartVersionCheck(bool automatic, CToolbarSettings& settings, IHttpClient& http, IUpdateNotifier& notifier,
-                       const std::u16string& versionFileUrl, const std::u16string& currentVersion) {
+bool StartVersionCheck(bool automatic, CToolbarSettings& settings, IHttpClient& http,
+                       IUpdateNotifier& notifier, const std::u16string& versionFileUrl,
+                       const std::u16string& currentVersion) {
     if (automatic && !settings.UpdateCheckDue()) return false;
     const bool manual = !automatic;
     return StartHttpRequestThread(

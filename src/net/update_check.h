@@ -30,8 +30,9 @@ constexpr int kNoticeOk = 1;
 // settings: theSettings in the product (updateCheckDue, noCheckVersion); versionFileUrl:
 // string 503 in the product; currentVersion: the module's ProductVersion. The settings, the
 // client and the notifier must outlive the thread. Returns whether a request was started.
-bool StartVersionCheck(bool automatic, CToolbarSettings& settings, IHttpClient& http, IUpdateNotifier& notifier,
-                       const std::u16string& versionFileUrl, const std::u16string& currentVersion);
+bool StartVersionCheck(bool automatic, CToolbarSettings& settings, IHttpClient& http,
+                       IUpdateNotifier& notifier, const std::u16string& versionFileUrl,
+                       const std::u16string& currentVersion);
 
 // The completion of a check, on the background thread: decides and shows what to say.
 void OnVersionFileReceived(const std::u16string& response, bool manual, const std::u16string& currentVersion,

@@ -75,7 +75,8 @@ void CUpdateNotifyDlg::OnDontNotifyClicked(HWND dialog) {
 
 CDialogUpdateNotifier::CDialogUpdateNotifier(Launcher launcher) : launcher_(std::move(launcher)) {}
 
-int CDialogUpdateNotifier::ShowNotice(const std::u16string& message, bool questionMode, bool* dontNotifyAgain) {
+int CDialogUpdateNotifier::ShowNotice(const std::u16string& message, bool questionMode,
+                                      bool* dontNotifyAgain) {
     CUpdateNotifyDlg dialog;
     dialog.SetMessage(message);
     dialog.SetTopmost(true);

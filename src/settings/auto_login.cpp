@@ -12,11 +12,21 @@ namespace {
 void AppendFormEscaped(std::u16string& out, const std::u16string& text) {
     for (char16_t c : text) {
         switch (c) {
-            case u'&': out += u"%26"; break;
-            case u'=': out += u"%3D"; break;
-            case u'+': out += u"%2B"; break;
-            case u'%': out += u"%25"; break;
-            default: out += c; break;
+            case u'&':
+                out += u"%26";
+                break;
+            case u'=':
+                out += u"%3D";
+                break;
+            case u'+':
+                out += u"%2B";
+                break;
+            case u'%':
+                out += u"%25";
+                break;
+            default:
+                out += c;
+                break;
         }
     }
 }

@@ -40,7 +40,8 @@ void DeleteKeyTree(IKey& parent, const std::u16string& name) {
     if (!name.empty()) DeleteTree(parent, name);
 }
 
-bool RewriteSubkey(IKey& parent, const std::u16string& name, const std::vector<KeyValue>& values, bool prune) {
+bool RewriteSubkey(IKey& parent, const std::u16string& name, const std::vector<KeyValue>& values,
+                   bool prune) {
     if (name.empty()) return false;
     auto sub = parent.CreateSubkey(name);
     if (!sub) return false;
@@ -59,7 +60,8 @@ bool RewriteSubkey(IKey& parent, const std::u16string& name, const std::vector<K
         std::vector<std::u16string> stale;
         KeyValue existing;
         for (uint32_t i = 0; sub->EnumValue(i, &existing); ++i) {
-            if (!std::binary_search(wanted.begin(), wanted.end(), fold(existing.name))) stale.push_back(existing.name);
+            if (!std::binary_search(wanted.begin(), wanted.end(), fold(existing.name)))
+                stale.push_back(existing.name);
         }
         for (const auto& s : stale) sub->DeleteValue(s);
         std::vector<std::u16string> below;

@@ -49,9 +49,12 @@ std::u16string FoldPath(const std::u16string& path) {
 
 int Level(KeyAccess access) {
     switch (access) {
-    case KeyAccess::Read: return 1;
-    case KeyAccess::ReadWrite: return 2;
-    case KeyAccess::All: return 3;
+        case KeyAccess::Read:
+            return 1;
+        case KeyAccess::ReadWrite:
+            return 2;
+        case KeyAccess::All:
+            return 3;
     }
     return 3;
 }
@@ -90,7 +93,8 @@ struct CMemoryKeyStore::State {
     }
 
     // Walks from `from` along `parts`; creates missing keys when `create` is set.
-    std::shared_ptr<Node> Walk(std::shared_ptr<Node> from, const std::vector<std::u16string>& parts, bool create) {
+    std::shared_ptr<Node> Walk(std::shared_ptr<Node> from, const std::vector<std::u16string>& parts,
+                               bool create) {
         std::shared_ptr<Node> node = std::move(from);
         for (const auto& part : parts) {
             if (node->deleted) return nullptr;
@@ -153,7 +157,8 @@ public:
         std::lock_guard<CriticalSection> guard(state_->lock);
         if (node_->deleted || access_ == KeyAccess::Read) return false;
         auto& values = node_->values;
-        auto it = std::find_if(values.begin(), values.end(), [&](const KeyValue& v) { return SameName(v.name, name); });
+        auto it = std::find_if(values.begin(), values.end(),
+                               [&](const KeyValue& v) { return SameName(v.name, name); });
         if (it == values.end()) return false;
         values.erase(it);
         dirty_ = true;

@@ -16,9 +16,12 @@ constexpr DWORD kKeyNameChars = 256;
 
 REGSAM Sam(KeyAccess access) {
     switch (access) {
-    case KeyAccess::Read: return KEY_READ;
-    case KeyAccess::ReadWrite: return KEY_READ | KEY_WRITE;
-    case KeyAccess::All: return KEY_ALL_ACCESS;
+        case KeyAccess::Read:
+            return KEY_READ;
+        case KeyAccess::ReadWrite:
+            return KEY_READ | KEY_WRITE;
+        case KeyAccess::All:
+            return KEY_ALL_ACCESS;
     }
     return KEY_ALL_ACCESS;
 }
@@ -62,8 +65,8 @@ public:
     bool EnumValue(uint32_t index, KeyValue* value) override {
         DWORD maxName = 0;
         DWORD maxData = 0;
-        if (RegQueryInfoKeyW(key_.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &maxName,
-                             &maxData, nullptr, nullptr) != ERROR_SUCCESS)
+        if (RegQueryInfoKeyW(key_.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                             &maxName, &maxData, nullptr, nullptr) != ERROR_SUCCESS)
             return false;
         DWORD nameChars = maxName + 1;
         DWORD dataBytes = std::max<DWORD>(maxData, 1);
@@ -91,8 +94,8 @@ public:
 
     bool EnumSubkey(uint32_t index, std::u16string* name) override {
         DWORD maxSubkey = 0;
-        if (RegQueryInfoKeyW(key_.get(), nullptr, nullptr, nullptr, nullptr, &maxSubkey, nullptr, nullptr, nullptr,
-                             nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        if (RegQueryInfoKeyW(key_.get(), nullptr, nullptr, nullptr, nullptr, &maxSubkey, nullptr, nullptr,
+                             nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
             return false;
         std::vector<wchar_t> buffer(std::max<DWORD>(kKeyNameChars, maxSubkey + 1));
         DWORD length = static_cast<DWORD>(buffer.size());
@@ -142,8 +145,8 @@ std::unique_ptr<IKey> CRegistryKeyStore::OpenKey(const std::u16string& path, Key
 
 std::unique_ptr<IKey> CRegistryKeyStore::CreateKey(const std::u16string& path) {
     unique_hkey key;
-    if (RegCreateKeyExW(root_, Wide(path), 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, key.put(), nullptr) !=
-        ERROR_SUCCESS)
+    if (RegCreateKeyExW(root_, Wide(path), 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, key.put(),
+                        nullptr) != ERROR_SUCCESS)
         return nullptr;
     return Wrap(std::move(key));
 }

@@ -23,7 +23,8 @@ std::vector<uint8_t> ProtectText(IDataProtector& protector, const std::u16string
     return blob;
 }
 
-std::vector<uint8_t> ProtectText(const std::u16string& text, const std::u16string& description, uint32_t flags) {
+std::vector<uint8_t> ProtectText(const std::u16string& text, const std::u16string& description,
+                                 uint32_t flags) {
     return ProtectText(DefaultProtector(), text, description, flags);
 }
 
@@ -53,7 +54,8 @@ void StoreProtectedValue(const std::u16string& valueName, const std::u16string& 
     StoreProtectedValue(DefaultKeyStore(), DefaultProtector(), valueName, text, description);
 }
 
-std::u16string LoadProtectedValue(IKeyStore& store, IDataProtector& protector, const std::u16string& valueName) {
+std::u16string LoadProtectedValue(IKeyStore& store, IDataProtector& protector,
+                                  const std::u16string& valueName) {
     auto key = OpenOrCreateSettingsKey(store);
     if (!key) return {};
     std::u16string text;

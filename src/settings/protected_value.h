@@ -20,7 +20,8 @@ public:
 IDataProtector& DefaultProtector();
 
 // Protects the UTF-16 bytes of text and its terminator; an empty blob when protection fails.
-std::vector<uint8_t> ProtectText(const std::u16string& text, const std::u16string& description, uint32_t flags);
+std::vector<uint8_t> ProtectText(const std::u16string& text, const std::u16string& description,
+                                 uint32_t flags);
 std::vector<uint8_t> ProtectText(IDataProtector& protector, const std::u16string& text,
                                  const std::u16string& description, uint32_t flags);
 // The protected text up to its first zero character; empty when unprotection fails.
@@ -36,6 +37,7 @@ void StoreProtectedValue(IKeyStore& store, IDataProtector& protector, const std:
 // Reads a REG_BINARY value of the settings key (creating a missing key) and unprotects it;
 // empty when the value is missing, empty, of another type or cannot be unprotected.
 std::u16string LoadProtectedValue(const std::u16string& valueName);
-std::u16string LoadProtectedValue(IKeyStore& store, IDataProtector& protector, const std::u16string& valueName);
+std::u16string LoadProtectedValue(IKeyStore& store, IDataProtector& protector,
+                                  const std::u16string& valueName);
 
 }  // namespace tt

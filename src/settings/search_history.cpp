@@ -12,7 +12,8 @@ namespace {
 // A numeric name: decimal digits only. Compared by value without converting, so names of
 // any length order correctly.
 bool IsNumber(const std::u16string& name) {
-    return !name.empty() && std::all_of(name.begin(), name.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; });
+    return !name.empty() &&
+           std::all_of(name.begin(), name.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; });
 }
 
 std::u16string WithoutLeadingZeros(const std::u16string& digits) {
@@ -63,7 +64,8 @@ void LoadMruList(const std::u16string& subkeyName, std::vector<std::u16string>& 
     LoadMruList(DefaultKeyStore(), subkeyName, list);
 }
 
-void SaveMruList(IKeyStore& store, const std::u16string& subkeyName, const std::vector<std::u16string>& list) {
+void SaveMruList(IKeyStore& store, const std::u16string& subkeyName,
+                 const std::vector<std::u16string>& list) {
     // An empty name would put the list into the settings key itself.
     if (subkeyName.empty()) return;
     std::lock_guard<tt::CriticalSection> guard(ListLock());
@@ -79,7 +81,8 @@ void SaveMruList(IKeyStore& store, const std::u16string& subkeyName, const std::
     if (auto sub = key->OpenSubkey(subkeyName, KeyAccess::Read)) {
         KeyValue value;
         for (uint32_t i = 0; sub->EnumValue(i, &value); ++i) {
-            if (!IsNumber(value.name) || value.name.size() > 9 || (value.name.size() > 1 && value.name[0] == u'0'))
+            if (!IsNumber(value.name) || value.name.size() > 9 ||
+                (value.name.size() > 1 && value.name[0] == u'0'))
                 continue;
             const size_t position = std::stoul(std::string(value.name.begin(), value.name.end()));
             if (position < stored.size()) stored[position] = true;

@@ -105,7 +105,8 @@ void CToolbarSettings::LoadLocked(bool paramsOnly) {
             if (auto sites = OpenForReading(*key, kEnableSites)) {
                 enableSites_.clear();
                 KeyValue value;
-                for (uint32_t i = 0; sites->EnumValue(i, &value); ++i) enableSites_[value.name] = FlagFromBytes(value.data);
+                for (uint32_t i = 0; sites->EnumValue(i, &value); ++i)
+                    enableSites_[value.name] = FlagFromBytes(value.data);
                 enableSitesRead_ = true;
             }
         }
@@ -115,7 +116,8 @@ void CToolbarSettings::LoadLocked(bool paramsOnly) {
             // writes back everything it found.
             parameters_.clear();
             KeyValue value;
-            for (uint32_t i = 0; params->EnumValue(i, &value); ++i) parameters_[value.name] = TextFromValueBytes(value.data);
+            for (uint32_t i = 0; params->EnumValue(i, &value); ++i)
+                parameters_[value.name] = TextFromValueBytes(value.data);
             parametersRead_ = true;
         }
         key.reset();
@@ -132,13 +134,15 @@ void CToolbarSettings::SaveLocked(bool paramsOnly) {
         SetString(*key, kNoCheckVersion, noCheckVersion_);
         SetDword(*key, kEnableAsDefault, enableAsDefault_);
         std::vector<KeyValue> sites;
-        for (const auto& site : enableSites_) sites.push_back({site.first, kRegDword, DwordValueBytes(site.second ? 1 : 0)});
+        for (const auto& site : enableSites_)
+            sites.push_back({site.first, kRegDword, DwordValueBytes(site.second ? 1 : 0)});
         RewriteSubkey(*key, kEnableSites, sites, enableSitesRead_);
     }
     // The subkey is rewritten in place, never deleted first: another window or process that
     // reads it meanwhile finds the settings, not an empty or half-written key.
     std::vector<KeyValue> params;
-    for (const auto& entry : parameters_) params.push_back({entry.first, kRegSz, TextValueBytes(entry.second)});
+    for (const auto& entry : parameters_)
+        params.push_back({entry.first, kRegSz, TextValueBytes(entry.second)});
     RewriteSubkey(*key, kParameters, params, parametersRead_);
     key->Flush();
 }

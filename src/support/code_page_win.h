@@ -15,7 +15,8 @@ inline std::string ToCodePage(const std::u16string& text, unsigned codePage) {
     const int size = WideCharToMultiByte(codePage, 0, Wide(text), length, nullptr, 0, nullptr, nullptr);
     if (size <= 0) return {};
     std::string bytes(static_cast<size_t>(size), '\0');
-    if (WideCharToMultiByte(codePage, 0, Wide(text), length, &bytes[0], size, nullptr, nullptr) != size) return {};
+    if (WideCharToMultiByte(codePage, 0, Wide(text), length, &bytes[0], size, nullptr, nullptr) != size)
+        return {};
     return bytes;
 }
 
@@ -25,7 +26,8 @@ inline std::u16string FromCodePage(const std::string& bytes, unsigned codePage) 
     const int size = MultiByteToWideChar(codePage, 0, bytes.data(), length, nullptr, 0);
     if (size <= 0) return {};
     std::u16string text(static_cast<size_t>(size), u'\0');
-    if (MultiByteToWideChar(codePage, 0, bytes.data(), length, reinterpret_cast<wchar_t*>(&text[0]), size) != size)
+    if (MultiByteToWideChar(codePage, 0, bytes.data(), length, reinterpret_cast<wchar_t*>(&text[0]), size) !=
+        size)
         return {};
     return text;
 }

@@ -93,7 +93,9 @@ private:
             }
             return root_->QueryInterfaceTable(riid, ppv);
         }
-        STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&root_->refs_)); }
+        STDMETHODIMP_(ULONG) AddRef() override {
+            return static_cast<ULONG>(InterlockedIncrement(&root_->refs_));
+        }
         STDMETHODIMP_(ULONG) Release() override {
             LONG n = InterlockedDecrement(&root_->refs_);
             if (n == 0) {
@@ -113,11 +115,11 @@ private:
 };
 
 // Forwards IUnknown of each of the object's interfaces to its controlling unknown.
-#define TT_COM_DELEGATING_IUNKNOWN                                                        \
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {                       \
-        return OuterUnknown()->QueryInterface(riid, ppv);                                 \
-    }                                                                                     \
-    STDMETHODIMP_(ULONG) AddRef() override { return OuterUnknown()->AddRef(); }           \
+#define TT_COM_DELEGATING_IUNKNOWN                                              \
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {             \
+        return OuterUnknown()->QueryInterface(riid, ppv);                       \
+    }                                                                           \
+    STDMETHODIMP_(ULONG) AddRef() override { return OuterUnknown()->AddRef(); } \
     STDMETHODIMP_(ULONG) Release() override { return OuterUnknown()->Release(); }
 
 // The aggregation rules of every creation: a null result pointer is E_POINTER; an outer

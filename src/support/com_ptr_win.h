@@ -94,8 +94,8 @@ using unique_bstr = unique_any<BSTR, FreeBstr>;
 
 // A BSTR copy of a text (null only when out of memory, which raises at the caller's check).
 inline unique_bstr MakeBstr(const std::u16string& text) {
-    return unique_bstr(SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()),
-                                         static_cast<UINT>(text.size())));
+    return unique_bstr(
+        SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()), static_cast<UINT>(text.size())));
 }
 inline std::u16string FromBstr(BSTR s) { return s ? FromWide(s, SysStringLen(s)) : std::u16string(); }
 
@@ -147,8 +147,8 @@ private:
 }  // namespace tt
 
 // HRESULT plumbing: a COM method reads as its steps.
-#define TT_RETURN_IF_FAILED(expr)            \
-    do {                                     \
-        HRESULT tt_hr_ = (expr);             \
-        if (FAILED(tt_hr_)) return tt_hr_;   \
+#define TT_RETURN_IF_FAILED(expr)          \
+    do {                                   \
+        HRESULT tt_hr_ = (expr);           \
+        if (FAILED(tt_hr_)) return tt_hr_; \
     } while (0)

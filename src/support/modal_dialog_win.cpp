@@ -6,7 +6,8 @@
 namespace tt {
 
 INT_PTR ModalDialog::RunModal(UINT id, HWND owner) {
-    return DialogBoxParamW(OwnModule(), MAKEINTRESOURCEW(id), owner, DialogProc, reinterpret_cast<LPARAM>(this));
+    return DialogBoxParamW(OwnModule(), MAKEINTRESOURCEW(id), owner, DialogProc,
+                           reinterpret_cast<LPARAM>(this));
 }
 
 INT_PTR CALLBACK ModalDialog::DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {

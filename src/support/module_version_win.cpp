@@ -26,13 +26,15 @@ std::u16string GetModuleVersionString(const std::u16string& name) {
     };
     Translation* translation = nullptr;
     UINT length = 0;
-    if (!VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length) ||
+    if (!VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
+                        &length) ||
         !translation || length < sizeof(Translation)) {
         return {};
     }
     wchar_t query[300];
     if (name.size() > 200) return {};
-    swprintf(query, 300, L"\\StringFileInfo\\%04x%04x\\%ls", translation->language, translation->codePage, Wide(name));
+    swprintf(query, 300, L"\\StringFileInfo\\%04x%04x\\%ls", translation->language, translation->codePage,
+             Wide(name));
     wchar_t* text = nullptr;
     if (!VerQueryValueW(info.data(), query, reinterpret_cast<void**>(&text), &length) || !text) return {};
     size_t end = 0;

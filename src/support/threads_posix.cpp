@@ -12,7 +12,6 @@ namespace {
 std::atomic<long> g_detachedThreads{0};
 }  // namespace
 
-
 CriticalSection::CriticalSection() noexcept = default;
 CriticalSection::~CriticalSection() = default;
 void CriticalSection::lock() noexcept { mutex_.lock(); }

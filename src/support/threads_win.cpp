@@ -78,8 +78,8 @@ bool StartDetachedThread(std::function<void()> body) {
     auto start = std::make_unique<ThreadStart>();
     start->body = std::move(body);
     // The thread's own reference to this module, given back by the thread as it ends.
-    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&DetachedThreadMain),
-                            &start->module))
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                            reinterpret_cast<LPCWSTR>(&DetachedThreadMain), &start->module))
         return false;
     const HMODULE module = start->module;
     InterlockedIncrement(&g_detachedThreads);
@@ -107,7 +107,8 @@ JoinableThread::JoinableThread(std::function<void()> body) {
 
 JoinableThread::~JoinableThread() { Join(); }
 
-JoinableThread::JoinableThread(JoinableThread&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
+JoinableThread::JoinableThread(JoinableThread&& other) noexcept
+    : handle_(std::exchange(other.handle_, nullptr)) {}
 
 JoinableThread& JoinableThread::operator=(JoinableThread&& other) noexcept {
     if (this != &other) {

@@ -23,32 +23,32 @@ namespace {
 // Instructions. Each is a kind plus one operand (`arg`); run instructions also name the
 // single-character step they repeat (`item`, with the class's negation in `flag`).
 enum Op : uint8_t {
-    OpChar,       // arg: the character
-    OpAny,        // any character (not the end)
-    OpSet,        // arg: class number; flag: negated
-    OpRunGreedy,  // item repeated as often as possible, then fewer on backtracking
-    OpRunLazy,    // item repeated as rarely as possible, then more on backtracking
-    OpBackRef,    // arg: group
-    OpEnd,        // only at the end of the subject
-    OpJump,       // arg: target
-    OpSplit,      // go on; on backtracking resume at arg
-    OpSplitTo,    // go to arg; on backtracking resume at the next instruction
-    OpGroupStart, // arg: group
-    OpGroupEnd,   // arg: group
-    OpSetSlot,    // arg: slot; remembers the position where a pass began
-    OpProgress,   // arg: slot; a pass that consumed nothing fails
-    OpLookStart,  // arg: slot; remembers the stack depth of a look-ahead
-    OpLookFail,   // arg: slot; the look-ahead's atom matched: undo it and fail
+    OpChar,        // arg: the character
+    OpAny,         // any character (not the end)
+    OpSet,         // arg: class number; flag: negated
+    OpRunGreedy,   // item repeated as often as possible, then fewer on backtracking
+    OpRunLazy,     // item repeated as rarely as possible, then more on backtracking
+    OpBackRef,     // arg: group
+    OpEnd,         // only at the end of the subject
+    OpJump,        // arg: target
+    OpSplit,       // go on; on backtracking resume at arg
+    OpSplitTo,     // go to arg; on backtracking resume at the next instruction
+    OpGroupStart,  // arg: group
+    OpGroupEnd,    // arg: group
+    OpSetSlot,     // arg: slot; remembers the position where a pass began
+    OpProgress,    // arg: slot; a pass that consumed nothing fails
+    OpLookStart,   // arg: slot; remembers the stack depth of a look-ahead
+    OpLookFail,    // arg: slot; the look-ahead's atom matched: undo it and fail
     OpMatch,
 };
 
 // Backtracking stack entries.
 enum EntryKind : uint32_t {
-    EntryResume,      // index: instruction, a: position
-    EntryRunGreedy,   // index: run instruction; a: lowest position, b: last position handed out
-    EntryRunLazy,     // index: run instruction; a: position reached so far
-    EntryGroup,       // index: group; a, b: the span to put back
-    EntrySlot,        // index: slot; a: the value to put back
+    EntryResume,     // index: instruction, a: position
+    EntryRunGreedy,  // index: run instruction; a: lowest position, b: last position handed out
+    EntryRunLazy,    // index: run instruction; a: position reached so far
+    EntryGroup,      // index: group; a, b: the span to put back
+    EntrySlot,       // index: slot; a: the value to put back
 };
 
 constexpr uint32_t kNoMemo = ~0u;
@@ -80,10 +80,10 @@ const char16_t* FindAbbreviation(char16_t letter) {
 char16_t FoldCase(char16_t c) {
     if (c >= u'A' && c <= u'Z') return char16_t(c + 32);
     if (c < 0xC0) return c;
-    if (c <= 0xDE && c != 0xD7) return char16_t(c + 32);              // Latin-1 letters
+    if (c <= 0xDE && c != 0xD7) return char16_t(c + 32);                  // Latin-1 letters
     if (c >= 0x391 && c <= 0x3A9 && c != 0x3A2) return char16_t(c + 32);  // Greek
-    if (c >= 0x410 && c <= 0x42F) return char16_t(c + 32);              // Cyrillic
-    if (c >= 0xFF21 && c <= 0xFF3A) return char16_t(c + 32);            // full-width Latin
+    if (c >= 0x410 && c <= 0x42F) return char16_t(c + 32);                // Cyrillic
+    if (c >= 0xFF21 && c <= 0xFF3A) return char16_t(c + 32);              // full-width Latin
     return c;
 }
 
@@ -134,7 +134,7 @@ public:
     // consumes at least one character.
     struct Fragment {
         bool nullable = true;
-        bool single = false;       // exactly one single-character step
+        bool single = false;  // exactly one single-character step
         bool hasRequired = false;
         CharSet first{};
         CharSet required{};
@@ -330,73 +330,73 @@ private:
     bool Atom(Fragment& out) {
         const char16_t c = text_[pos_];
         switch (c) {
-        case u'(': {
-            ++pos_;
-            if (!Enter()) return false;
-            if (!Sequence(out)) return false;
-            if (pos_ >= length_ || text_[pos_] != u')') return Fail(PatternUnclosedGroup);
-            ++pos_;
-            --depth_;
-            return true;
-        }
-        case u'{': {
-            ++pos_;
-            if (!Enter()) return false;
-            const uint32_t group = static_cast<uint32_t>(m_.groupCount_++);
-            if (!Emit(OpGroupStart, group)) return false;
-            if (!Sequence(out)) return false;
-            if (pos_ >= length_ || text_[pos_] != u'}') return Fail(PatternUnclosedMatchGroup);
-            ++pos_;
-            --depth_;
-            out.single = false;
-            return Emit(OpGroupEnd, group);
-        }
-        case u'[':
-            return Class(out);
-        case u'.':
-            ++pos_;
-            out = Fragment{};
-            out.nullable = false;
-            out.single = true;
-            SetAll(out.first);
-            out.required = out.first;
-            out.hasRequired = true;
-            return Emit(OpAny, 0);
-        case u'!': {
-            if (pos_ + 1 >= length_ || text_[pos_ + 1] == u')' || text_[pos_ + 1] == u']' ||
-                text_[pos_ + 1] == u'}') {
+            case u'(': {
                 ++pos_;
-                return Literal(out, c);
+                if (!Enter()) return false;
+                if (!Sequence(out)) return false;
+                if (pos_ >= length_ || text_[pos_] != u')') return Fail(PatternUnclosedGroup);
+                ++pos_;
+                --depth_;
+                return true;
             }
-            ++pos_;
-            if (!Enter()) return false;
-            const uint32_t slot = static_cast<uint32_t>(m_.slotCount_++);
-            if (!Emit(OpLookStart, slot)) return false;
-            const size_t split = m_.program_.size();
-            if (!Emit(OpSplit, 0)) return false;
-            Fragment inner;
-            if (!Atom(inner)) return false;
-            if (!Emit(OpLookFail, slot)) return false;
-            m_.program_[split].arg = static_cast<uint32_t>(m_.program_.size());
-            --depth_;
-            m_.memoSafe_ = false;
-            out = Fragment{};  // consumes nothing; can only hold a match back
-            return true;
-        }
-        case u'\\':
-            return Escape(out);
-        case u'$':
-            if (inMain_ && pos_ + 1 == mainLength_) {
+            case u'{': {
+                ++pos_;
+                if (!Enter()) return false;
+                const uint32_t group = static_cast<uint32_t>(m_.groupCount_++);
+                if (!Emit(OpGroupStart, group)) return false;
+                if (!Sequence(out)) return false;
+                if (pos_ >= length_ || text_[pos_] != u'}') return Fail(PatternUnclosedMatchGroup);
+                ++pos_;
+                --depth_;
+                out.single = false;
+                return Emit(OpGroupEnd, group);
+            }
+            case u'[':
+                return Class(out);
+            case u'.':
                 ++pos_;
                 out = Fragment{};
-                return Emit(OpEnd, 0);
+                out.nullable = false;
+                out.single = true;
+                SetAll(out.first);
+                out.required = out.first;
+                out.hasRequired = true;
+                return Emit(OpAny, 0);
+            case u'!': {
+                if (pos_ + 1 >= length_ || text_[pos_ + 1] == u')' || text_[pos_ + 1] == u']' ||
+                    text_[pos_ + 1] == u'}') {
+                    ++pos_;
+                    return Literal(out, c);
+                }
+                ++pos_;
+                if (!Enter()) return false;
+                const uint32_t slot = static_cast<uint32_t>(m_.slotCount_++);
+                if (!Emit(OpLookStart, slot)) return false;
+                const size_t split = m_.program_.size();
+                if (!Emit(OpSplit, 0)) return false;
+                Fragment inner;
+                if (!Atom(inner)) return false;
+                if (!Emit(OpLookFail, slot)) return false;
+                m_.program_[split].arg = static_cast<uint32_t>(m_.program_.size());
+                --depth_;
+                m_.memoSafe_ = false;
+                out = Fragment{};  // consumes nothing; can only hold a match back
+                return true;
             }
-            ++pos_;
-            return Literal(out, c);
-        default:
-            // Also a quantifier or '|' with no atom before it, and '^' after the start.
-            ++pos_;
-            return Literal(out, c);
+            case u'\\':
+                return Escape(out);
+            case u'$':
+                if (inMain_ && pos_ + 1 == mainLength_) {
+                    ++pos_;
+                    out = Fragment{};
+                    return Emit(OpEnd, 0);
+                }
+                ++pos_;
+                return Literal(out, c);
+            default:
+                // Also a quantifier or '|' with no atom before it, and '^' after the start.
+                ++pos_;
+                return Literal(out, c);
         }
     }
 
@@ -577,21 +577,21 @@ uint32_t BuildMemoRows(const std::vector<Instruction>& p, std::vector<uint32_t>&
     row[0] = 1;
     for (size_t k = 0; k < p.size(); ++k) {
         switch (p[k].op) {
-        case OpJump:
-        case OpSplit:
-            row[p[k].arg] = 1;
-            break;
-        case OpSplitTo:
-            row[p[k].arg] = 1;
-            row[k + 1] = 1;
-            break;
-        case OpRunGreedy:
-        case OpRunLazy:
-            row[k] = 1;
-            row[k + 1] = 1;
-            break;
-        default:
-            break;
+            case OpJump:
+            case OpSplit:
+                row[p[k].arg] = 1;
+                break;
+            case OpSplitTo:
+                row[p[k].arg] = 1;
+                row[k + 1] = 1;
+                break;
+            case OpRunGreedy:
+            case OpRunLazy:
+                row[k] = 1;
+                row[k + 1] = 1;
+                break;
+            default:
+                break;
         }
     }
     uint32_t rows = 0;
@@ -606,8 +606,7 @@ uint32_t BuildMemoRows(const std::vector<Instruction>& p, std::vector<uint32_t>&
 // Runs a compiled program over one subject. Lives for one Match call.
 class CPatternMachine {
 public:
-    CPatternMachine(const CPatternMatcher& m, CPatternMatch& r, const char16_t* s, size_t base,
-                    size_t end)
+    CPatternMachine(const CPatternMatcher& m, CPatternMatch& r, const char16_t* s, size_t base, size_t end)
         : m_(m), r_(r), prog_(m.program_.data()), s_(s), base_(base), n_(end) {
         const PatternSearchOptions& o = m.options_;
         stackLimit_ = o.stackLimit ? o.stackLimit : 1;
@@ -640,12 +639,12 @@ private:
 
     bool ItemMatches(const Instruction& in, char16_t c) const {
         switch (in.item) {
-        case OpChar:
-            return c == in.arg;
-        case OpAny:
-            return true;
-        default:
-            return InClass(in.arg, c) != (in.flag != 0);
+            case OpChar:
+                return c == in.arg;
+            case OpAny:
+                return true;
+            default:
+                return InClass(in.arg, c) != (in.flag != 0);
         }
     }
 
@@ -737,88 +736,89 @@ bool CPatternMachine::Run(size_t start) {
             if (memoOn_ && memoIndex_[pc] != kNoMemo && Seen(memoIndex_[pc], pos)) break;
             bool ok = true;
             switch (in.op) {
-            case OpChar:
-                ok = pos < n_ && s_[pos] == in.arg;
-                ++pos;
-                ++pc;
-                break;
-            case OpAny:
-                ok = pos < n_;
-                ++pos;
-                ++pc;
-                break;
-            case OpSet:
-                ok = pos < n_ && InClass(in.arg, s_[pos]) != (in.flag != 0);
-                ++pos;
-                ++pc;
-                break;
-            case OpRunGreedy:
-                if (!RunGreedy(in, pc, pos)) return false;
-                ++pc;
-                break;
-            case OpRunLazy:
-                if (!Push(EntryRunLazy, static_cast<uint32_t>(pc), pos)) return false;
-                ++pc;
-                break;
-            case OpBackRef: {
-                const size_t gStart = sp[2 * in.arg], gEnd = sp[2 * in.arg + 1];
-                if (gStart != CPatternMatch::npos && gEnd != CPatternMatch::npos && gEnd > gStart) {
-                    const size_t len = gEnd - gStart;
-                    ok = len <= n_ - pos &&
-                         std::char_traits<char16_t>::compare(s_ + gStart, s_ + pos, len) == 0;
-                    steps_ += len;
-                    pos += len;
+                case OpChar:
+                    ok = pos < n_ && s_[pos] == in.arg;
+                    ++pos;
+                    ++pc;
+                    break;
+                case OpAny:
+                    ok = pos < n_;
+                    ++pos;
+                    ++pc;
+                    break;
+                case OpSet:
+                    ok = pos < n_ && InClass(in.arg, s_[pos]) != (in.flag != 0);
+                    ++pos;
+                    ++pc;
+                    break;
+                case OpRunGreedy:
+                    if (!RunGreedy(in, pc, pos)) return false;
+                    ++pc;
+                    break;
+                case OpRunLazy:
+                    if (!Push(EntryRunLazy, static_cast<uint32_t>(pc), pos)) return false;
+                    ++pc;
+                    break;
+                case OpBackRef: {
+                    const size_t gStart = sp[2 * in.arg], gEnd = sp[2 * in.arg + 1];
+                    if (gStart != CPatternMatch::npos && gEnd != CPatternMatch::npos && gEnd > gStart) {
+                        const size_t len = gEnd - gStart;
+                        ok = len <= n_ - pos &&
+                             std::char_traits<char16_t>::compare(s_ + gStart, s_ + pos, len) == 0;
+                        steps_ += len;
+                        pos += len;
+                    }
+                    ++pc;
+                    break;
                 }
-                ++pc;
-                break;
-            }
-            case OpEnd:
-                ok = pos == n_;
-                ++pc;
-                break;
-            case OpJump:
-                pc = in.arg;
-                break;
-            case OpSplit:
-                if (!Push(EntryResume, in.arg, pos)) return false;
-                ++pc;
-                break;
-            case OpSplitTo:
-                if (!Push(EntryResume, static_cast<uint32_t>(pc + 1), pos)) return false;
-                pc = in.arg;
-                break;
-            case OpGroupStart:
-                if (!Push(EntryGroup, in.arg, sp[2 * in.arg], sp[2 * in.arg + 1])) return false;
-                sp[2 * in.arg] = pos;
-                sp[2 * in.arg + 1] = CPatternMatch::npos;
-                ++pc;
-                break;
-            case OpGroupEnd:
-                if (in.flag && !Push(EntryGroup, in.arg, sp[2 * in.arg], sp[2 * in.arg + 1])) return false;
-                sp[2 * in.arg + 1] = pos;
-                ++pc;
-                break;
-            case OpSetSlot:
-                if (!Push(EntrySlot, in.arg, slots[in.arg])) return false;
-                slots[in.arg] = pos;
-                ++pc;
-                break;
-            case OpProgress:
-                ok = pos != slots[in.arg];
-                ++pc;
-                break;
-            case OpLookStart:
-                if (!Push(EntrySlot, in.arg, slots[in.arg])) return false;
-                slots[in.arg] = stack.size();
-                ++pc;
-                break;
-            case OpLookFail:
-                DropLookAhead(slots[in.arg]);
-                ok = false;
-                break;
-            case OpMatch:
-                r_.end_ = pos;
-                return true;
+                case OpEnd:
+                    ok = pos == n_;
+                    ++pc;
+                    break;
+                case OpJump:
+                    pc = in.arg;
+                    break;
+                case OpSplit:
+                    if (!Push(EntryResume, in.arg, pos)) return false;
+                    ++pc;
+                    break;
+                case OpSplitTo:
+                    if (!Push(EntryResume, static_cast<uint32_t>(pc + 1), pos)) return false;
+                    pc = in.arg;
+                    break;
+                case OpGroupStart:
+                    if (!Push(EntryGroup, in.arg, sp[2 * in.arg], sp[2 * in.arg + 1])) return false;
+                    sp[2 * in.arg] = pos;
+                    sp[2 * in.arg + 1] = CPatternMatch::npos;
+                    ++pc;
+                    break;
+                case OpGroupEnd:
+                    if (in.flag && !Push(EntryGroup, in.arg, sp[2 * in.arg], sp[2 * in.arg + 1]))
+                        return false;
+                    sp[2 * in.arg + 1] = pos;
+                    ++pc;
+                    break;
+                case OpSetSlot:
+                    if (!Push(EntrySlot, in.arg, slots[in.arg])) return false;
+                    slots[in.arg] = pos;
+                    ++pc;
+                    break;
+                case OpProgress:
+                    ok = pos != slots[in.arg];
+                    ++pc;
+                    break;
+                case OpLookStart:
+                    if (!Push(EntrySlot, in.arg, slots[in.arg])) return false;
+                    slots[in.arg] = stack.size();
+                    ++pc;
+                    break;
+                case OpLookFail:
+                    DropLookAhead(slots[in.arg]);
+                    ok = false;
+                    break;
+                case OpMatch:
+                    r_.end_ = pos;
+                    return true;
             }
             if (!ok) break;
         }

@@ -18,17 +18,17 @@ namespace tt {
 
 enum PatternParseError {
     PatternOk = 0,
-    PatternOutOfMemory = 1,          // also: the compiled program would exceed its size cap
-    PatternUnclosedMatchGroup = 2,   // `{` without `}`
-    PatternUnclosedGroup = 3,        // `(` without `)`
-    PatternUnclosedClass = 4,        // `[` without `]`, or a range with no upper bound (`[a-]`)
-    PatternBadAbbreviation = 5,      // the expansion of an abbreviation failed to compile
-    PatternEmptyClass = 6,           // `[]` or `[^]`
-    PatternBadBackReference = 7,     // `\N` with N not below the number of groups opened so far
-    PatternReversedRange = 8,        // `[z-a]`
-    PatternEmptyLoop = 9,            // `*`, `+`, `*?`, `+?` on something that can match nothing
-    PatternMissing = 10,             // no pattern text (the empty text)
-    PatternTooDeep = 11,             // brackets, look-aheads and expansions nested too deep
+    PatternOutOfMemory = 1,         // also: the compiled program would exceed its size cap
+    PatternUnclosedMatchGroup = 2,  // `{` without `}`
+    PatternUnclosedGroup = 3,       // `(` without `)`
+    PatternUnclosedClass = 4,       // `[` without `]`, or a range with no upper bound (`[a-]`)
+    PatternBadAbbreviation = 5,     // the expansion of an abbreviation failed to compile
+    PatternEmptyClass = 6,          // `[]` or `[^]`
+    PatternBadBackReference = 7,    // `\N` with N not below the number of groups opened so far
+    PatternReversedRange = 8,       // `[z-a]`
+    PatternEmptyLoop = 9,           // `*`, `+`, `*?`, `+?` on something that can match nothing
+    PatternMissing = 10,            // no pattern text (the empty text)
+    PatternTooDeep = 11,            // brackets, look-aheads and expansions nested too deep
 };
 
 // How hard one Match may work. Matching is bounded whatever the pattern and the subject:
@@ -55,10 +55,10 @@ struct PatternSearchOptions {
 namespace pattern_detail {
 struct Instruction {
     uint8_t op;
-    uint8_t item;    // what a run instruction repeats (a single-character step)
-    uint8_t flag;    // run: minimum count (0 or 1); class: negated
+    uint8_t item;  // what a run instruction repeats (a single-character step)
+    uint8_t flag;  // run: minimum count (0 or 1); class: negated
     uint8_t unused;
-    uint32_t arg;    // character, target index, group, slot or class number
+    uint32_t arg;  // character, target index, group, slot or class number
 };
 struct StackEntry {
     uint32_t kind;
@@ -83,8 +83,8 @@ public:
     size_t Start() const { return start_; }
     size_t End() const { return end_; }
     bool IsGroupSet(size_t i) const;
-    size_t GroupStart(size_t i) const;   // npos when unset or i out of range
-    size_t GroupEnd(size_t i) const;     // npos when unset or i out of range
+    size_t GroupStart(size_t i) const;  // npos when unset or i out of range
+    size_t GroupEnd(size_t i) const;    // npos when unset or i out of range
     std::u16string GroupText(const std::u16string& subject, size_t i) const;
     std::u16string MatchText(const std::u16string& subject) const;
     // The last Match gave up on its step or stack limit (and so reported no match).
@@ -96,12 +96,12 @@ private:
     size_t start_ = npos;
     size_t end_ = npos;
     bool limitHit_ = false;
-    std::vector<size_t> spans_;              // start, end of each group
+    std::vector<size_t> spans_;  // start, end of each group
     std::vector<size_t> slots_;
     std::vector<pattern_detail::StackEntry> stack_;
     std::vector<uint64_t> memo_;
-    std::vector<uint32_t> memoRow_;          // per instruction, built when the memo starts
-    std::u16string folded_;  // the lower-cased subject in case-insensitive mode
+    std::vector<uint32_t> memoRow_;  // per instruction, built when the memo starts
+    std::u16string folded_;          // the lower-cased subject in case-insensitive mode
 };
 
 // A compiled pattern. Build, Parse once, Match one or more times.
@@ -143,13 +143,13 @@ private:
     void Reset();
 
     std::vector<pattern_detail::Instruction> program_;
-    std::vector<char16_t> classes_;      // per class: its pair count (two units), its (low, high) pairs
+    std::vector<char16_t> classes_;  // per class: its pair count (two units), its (low, high) pairs
     size_t groupCount_ = 0;
     size_t slotCount_ = 0;
     bool anchored_ = false;
     bool caseSensitive_ = true;
     bool canMatchEmpty_ = true;
-    bool memoSafe_ = false;              // no back-references, no look-aheads
+    bool memoSafe_ = false;  // no back-references, no look-aheads
     bool hasFirstSet_ = false;
     bool hasRequiredSet_ = false;
     pattern_detail::CharSet firstSet_{};

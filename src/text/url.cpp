@@ -13,8 +13,8 @@ struct SchemeInfo {
 
 // Indexed by UrlScheme.
 constexpr SchemeInfo kSchemes[] = {
-    {u"ftp", 21},  {u"gopher", 70}, {u"http", 80},   {u"https", 443},
-    {u"file", 0},  {u"news", 0},    {u"mailto", 0},  {u"socks", 1080},
+    {u"ftp", 21}, {u"gopher", 70}, {u"http", 80},  {u"https", 443},
+    {u"file", 0}, {u"news", 0},    {u"mailto", 0}, {u"socks", 1080},
 };
 
 // The longest run of characters collected as one piece of the authority or the path.

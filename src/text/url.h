@@ -28,14 +28,14 @@ struct CUrlParts {
     static constexpr size_t kMaxPath = 2048;
     static constexpr size_t kMaxExtra = 2048;
 
-    std::u16string schemeName;   // as written, before the first ':'
-    int schemeKind = -1;         // a UrlScheme, or -1 for a scheme not in the table
-    std::u16string hostName;     // without the port
-    uint16_t port = 0;           // explicit, else the scheme's default, else 0
+    std::u16string schemeName;  // as written, before the first ':'
+    int schemeKind = -1;        // a UrlScheme, or -1 for a scheme not in the table
+    std::u16string hostName;    // without the port
+    uint16_t port = 0;          // explicit, else the scheme's default, else 0
     std::u16string userName;
     std::u16string password;
-    std::u16string path;         // from the first '/' after the host up to '?' or '#'
-    std::u16string extra;        // the rest, beginning with its '?' or '#'
+    std::u16string path;   // from the first '/' after the host up to '?' or '#'
+    std::u16string extra;  // the rest, beginning with its '?' or '#'
 
     void Reset();
 };

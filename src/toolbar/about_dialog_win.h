@@ -13,7 +13,7 @@ namespace tt {
 std::u16string AboutVersionText(const std::u16string& productVersion);
 
 class CAboutDlg final : public ModalDialog {
-  public:
+public:
     // Reads a string of the module's version resource; GetModuleVersionString by default.
     using VersionReader = std::function<std::u16string(const std::u16string& name)>;
 
@@ -23,7 +23,7 @@ class CAboutDlg final : public ModalDialog {
     // Runs the dialog from this module's resources; returns IDOK or IDCANCEL.
     INT_PTR DoModal(HWND parent);
 
-  private:
+private:
     INT_PTR OnDialogMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     BOOL OnInitDialog();
 

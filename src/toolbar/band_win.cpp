@@ -59,8 +59,8 @@ STDMETHODIMP CTavelleToolbar::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT c
 
 STDMETHODIMP CTavelleToolbar::Invoke(DISPID dispid, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
                                      VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr) {
-    return typeInfo_.Invoke(static_cast<ITavelleToolbar*>(this), dispid, riid, flags, params, result, excepInfo,
-                            argErr);
+    return typeInfo_.Invoke(static_cast<ITavelleToolbar*>(this), dispid, riid, flags, params, result,
+                            excepInfo, argErr);
 }
 
 // ---- IOleWindow, IDockingWindow
@@ -103,7 +103,7 @@ STDMETHODIMP CTavelleToolbar::GetBandInfo(DWORD, DWORD, DESKBANDINFO* info) {
         if (info->dwMask & DBIM_INTEGRAL) info->ptIntegral = {0, 0};
         if (info->dwMask & DBIM_ACTUAL) info->ptActual = {width, height};
         if (info->dwMask & DBIM_TITLE) info->wszTitle[0] = L'\0';
-        if (info->dwMask & DBIM_BKCOLOR) info->dwMask &= ~DBIM_BKCOLOR;  // the default background
+        if (info->dwMask & DBIM_BKCOLOR) info->dwMask &= ~DBIM_BKCOLOR;      // the default background
         if (info->dwMask & DBIM_MODEFLAGS) info->dwModeFlags = DBIMF_BREAK;  // a row of its own
     });
     return S_OK;
@@ -168,7 +168,8 @@ HRESULT CTavelleToolbar::AttachToSite(IUnknown* site) {
     if (!IsWindow(parent_)) return E_FAIL;
 
     com_ptr<IOleCommandTarget> target = query<IOleCommandTarget>(site);
-    com_ptr<IServiceProvider> services = target ? target.query<IServiceProvider>() : com_ptr<IServiceProvider>();
+    com_ptr<IServiceProvider> services =
+        target ? target.query<IServiceProvider>() : com_ptr<IServiceProvider>();
     if (!services) return S_OK;
     com_ptr<IWebBrowser2> browser;
     if (FAILED(services->QueryService(SID_SWebBrowserApp, IID_IWebBrowser2, browser.put_void())) || !browser)

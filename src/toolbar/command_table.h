@@ -18,8 +18,8 @@ enum class CommandKind : uint8_t {
     OptionsDialog,      // the settings dialog; OK restarts the start-up timer at once
     UpdateCheck,        // the update check in its manual mode
     AboutDialog,
-    DigestEntry,        // a new-arrival entry: digest record (id - kDigestEntryBase)
-    DigestMore,         // "..." after the eighth entry: the top page
+    DigestEntry,  // a new-arrival entry: digest record (id - kDigestEntryBase)
+    DigestMore,   // "..." after the eighth entry: the top page
 };
 
 // Where a page command takes its new-tab flag from.

@@ -14,8 +14,8 @@ std::vector<MenuEntry> DigestMenuEntries(const std::vector<DigestRecord>& record
     if (records.size() <= 1) return entries;
     for (size_t i = 1; i < records.size() && i <= kMaxDigestEntries; ++i) {
         if (!IsDigestEntry(records, i)) continue;
-        entries.push_back(
-            {static_cast<unsigned>(kDigestEntryBase + i), CutForDisplay(records[i][0] + u": " + records[i][2])});
+        entries.push_back({static_cast<unsigned>(kDigestEntryBase + i),
+                           CutForDisplay(records[i][0] + u": " + records[i][2])});
     }
     // The rest of the arrivals are on the top page.
     if (records.size() >= kMaxDigestEntries + 1) entries.push_back({kDigestMoreCommand, u"..."});

@@ -13,10 +13,12 @@
 
 namespace tt {
 
-CToolbarNavigator::CToolbarNavigator(IKeyState& keys, IUserPrompts& prompts) : keys_(keys), prompts_(prompts) {}
+CToolbarNavigator::CToolbarNavigator(IKeyState& keys, IUserPrompts& prompts)
+    : keys_(keys), prompts_(prompts) {}
 
 int CToolbarNavigator::ShowMessage(unsigned textId, unsigned style) {
-    return prompts_.ShowMessageBox(ownerWindow, LoadResourceString(textId), LoadResourceString(kMessageCaption), style);
+    return prompts_.ShowMessageBox(ownerWindow, LoadResourceString(textId),
+                                   LoadResourceString(kMessageCaption), style);
 }
 
 bool CToolbarNavigator::AskForServerUrl() {

@@ -58,7 +58,7 @@ public:
     virtual ~IUserPrompts() = default;
     // Returns the answer (kIdOk, kIdYes, kIdNo, ...).
     virtual int ShowMessageBox(uintptr_t owner, const std::u16string& text, const std::u16string& caption,
-                           unsigned style) = 0;
+                               unsigned style) = 0;
     // Runs the settings dialog; returns its result (1 OK, 2 Cancel).
     virtual int ShowOptionsDialog(const std::u16string& initialUrl) = 0;
 };

@@ -41,7 +41,7 @@ int ShowToolbarMessageBox(uintptr_t owner, const std::u16string& text, const std
 class CUserPromptsWin final : public IUserPrompts {
 public:
     int ShowMessageBox(uintptr_t owner, const std::u16string& text, const std::u16string& caption,
-                   unsigned style) override;
+                       unsigned style) override;
     int ShowOptionsDialog(const std::u16string& initialUrl) override;
 };
 

@@ -33,7 +33,7 @@ struct OptionsFields {
 
 // The settings, permission and log-in state the dialog reads and writes.
 class IOptionsBackend {
-  public:
+public:
     virtual ~IOptionsBackend() = default;
     virtual void CheckToolbarPermission(bool force) = 0;
     virtual std::u16string Get(const std::u16string& name) = 0;
@@ -53,7 +53,7 @@ class IOptionsBackend {
 // log-in state, the protected password and the stored history. checkPermission runs the
 // server's permission check (force: fetch even when already fetched in this process).
 class CSettingsOptionsBackend final : public IOptionsBackend {
-  public:
+public:
     using PermissionCheck = std::function<void(bool force)>;
     CSettingsOptionsBackend(CToolbarSettings& settings, CProcessState& state, IKeyStore& store,
                             IDataProtector& protector, PermissionCheck checkPermission);
@@ -71,7 +71,7 @@ class CSettingsOptionsBackend final : public IOptionsBackend {
     void ClearLoginSeen() override;
     void DeleteSearchHistory() override;
 
-  private:
+private:
     CToolbarSettings& settings_;
     CProcessState& state_;
     IKeyStore& store_;

@@ -11,14 +11,14 @@
 namespace tt {
 
 class COptionsDlg final : public ModalDialog {
-  public:
+public:
     // backend: the history button deletes through it; baseUrlOf: the server base URL rule.
     COptionsDlg(OptionsFields& fields, IOptionsBackend& backend, BaseUrlFunction baseUrlOf);
 
     // Runs the dialog from this module's resources; returns 1 (OK, fields updated) or 2.
     INT_PTR DoModal(HWND owner);
 
-  private:
+private:
     INT_PTR OnDialogMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     BOOL OnInitDialog();
     INT_PTR OnCtlColorStatic(HDC dc, HWND control);

@@ -44,7 +44,8 @@ void CSearchBox::SearchWeb() {
     bool newTab = false;
     if (!q.empty()) {
         AddToHistory(q);
-        address = FillTemplate(LoadResourceString(kWebSearchTemplate), {EscapeQuery(q, kCodePageUtf8, converter_)});
+        address =
+            FillTemplate(LoadResourceString(kWebSearchTemplate), {EscapeQuery(q, kCodePageUtf8, converter_)});
         newTab = host_.NewTabInSearchResult();
     } else {
         address = LoadResourceString(kWebPortalPage);

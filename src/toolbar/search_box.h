@@ -19,7 +19,7 @@ struct EditSelection {
 
 // The search box window: its edit field and drop-down list.
 class ISearchBoxControl : public IHistoryList {
-  public:
+public:
     // False once the window has been destroyed: it then reads as an empty list, which must
     // never be stored as the history.
     virtual bool Exists() const { return true; }
@@ -35,7 +35,7 @@ class ISearchBoxControl : public IHistoryList {
 
 // What the searches need from the toolbar and its navigator.
 class ISearchHost {
-  public:
+public:
     virtual ~ISearchHost() = default;
     virtual void NavigateToUrl(const std::u16string& url, bool newTab) = 0;
     virtual void OpenPage(unsigned stringId, bool newTab) = 0;
@@ -62,7 +62,7 @@ SearchBoxKey ClassifySearchBoxKey(unsigned message, unsigned virtualKey, bool ct
 
 // The search box's behaviour over its window.
 class CSearchBox {
-  public:
+public:
     CSearchBox(ISearchBoxControl& control, IHistoryStore& history, ISearchHost& host,
                ICodePageConverter& converter);
 
@@ -84,7 +84,7 @@ class CSearchBox {
     void SaveHistory();
     void AddToHistory(const std::u16string& text);
 
-  private:
+private:
     ISearchBoxControl& control_;
     IHistoryStore& history_;
     ISearchHost& host_;

@@ -6,7 +6,7 @@ namespace tt {
 namespace {
 
 class Utf8Converter final : public ICodePageConverter {
-  public:
+public:
     std::string FromUtf16(const std::u16string& text, unsigned) override { return Utf16ToUtf8(text); }
 };
 

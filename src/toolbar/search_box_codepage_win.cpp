@@ -5,8 +5,10 @@ namespace tt {
 namespace {
 
 class WindowsConverter final : public ICodePageConverter {
-  public:
-    std::string FromUtf16(const std::u16string& text, unsigned codePage) override { return ToCodePage(text, codePage); }
+public:
+    std::string FromUtf16(const std::u16string& text, unsigned codePage) override {
+        return ToCodePage(text, codePage);
+    }
 };
 
 }  // namespace

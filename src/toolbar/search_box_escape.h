@@ -11,7 +11,7 @@ constexpr unsigned kCodePageThreadAnsi = 3;  // CP_THREAD_ACP: the groupware's T
 
 // UTF-16 to the bytes of a code page (WideCharToMultiByte on Windows).
 class ICodePageConverter {
-  public:
+public:
     virtual ~ICodePageConverter() = default;
     // No flags: characters the code page lacks become its default replacement character.
     virtual std::string FromUtf16(const std::u16string& text, unsigned codePage) = 0;

@@ -17,7 +17,7 @@ bool StartsWithIgnoringCase(const std::u16string& text, const std::u16string& pr
 // The drop-down list of the search box: an unsorted list of texts. On Windows the combo box
 // itself; the searches in it follow the combo box's rules.
 class IHistoryList {
-  public:
+public:
     virtual ~IHistoryList() = default;
     virtual int Count() const = 0;
     virtual std::u16string Item(int index) const = 0;
@@ -35,7 +35,7 @@ class IHistoryList {
 
 // The stored history (the SearchMRU subkey of the settings key).
 class IHistoryStore {
-  public:
+public:
     virtual ~IHistoryStore() = default;
     // Newest first; empty when nothing is stored or the settings key cannot be read.
     virtual std::vector<std::u16string> Load() = 0;
@@ -44,13 +44,13 @@ class IHistoryStore {
 
 // The history in the subkey "SearchMRU" of the settings key, shared by all browser windows.
 class CSearchMruStore final : public IHistoryStore {
-  public:
+public:
     CSearchMruStore();  // the platform's key store
     explicit CSearchMruStore(IKeyStore& store);
     std::vector<std::u16string> Load() override;
     void Save(const std::vector<std::u16string>& entries) override;
 
-  private:
+private:
     IKeyStore& store_;
 };
 

@@ -28,9 +28,8 @@ bool CSearchBoxWindow::Create(HWND toolbar, HFONT* toolbarFont) {
     info.fsStyle = BTNS_SEP;
     SendMessageW(toolbar, TB_SETBUTTONINFOW, kSlotButton, reinterpret_cast<LPARAM>(&info));
 
-    box_ =
-        CreateWindowExW(0, L"COMBOBOX", nullptr, WS_CHILD | WS_VISIBLE | CBS_DROPDOWN | CBS_AUTOHSCROLL, 0, 0,
-                        kSearchBoxWidth, kCreationHeight, toolbar, nullptr, OwnModule(), nullptr);
+    box_ = CreateWindowExW(0, L"COMBOBOX", nullptr, WS_CHILD | WS_VISIBLE | CBS_DROPDOWN | CBS_AUTOHSCROLL, 0,
+                           0, kSearchBoxWidth, kCreationHeight, toolbar, nullptr, OwnModule(), nullptr);
     if (!box_) return false;
     if (toolbarFont && !*toolbarFont) {
         LOGFONTW font{};

@@ -11,7 +11,7 @@ constexpr int kSearchBoxTextLimit = 2048;
 constexpr int kSearchBoxFontHeight = -14;
 
 class CSearchBoxWindow final : public ISearchBoxControl {
-  public:
+public:
     CSearchBoxWindow() = default;
     CSearchBoxWindow(const CSearchBoxWindow&) = delete;
     CSearchBoxWindow& operator=(const CSearchBoxWindow&) = delete;
@@ -41,7 +41,7 @@ class CSearchBoxWindow final : public ISearchBoxControl {
     void SetSelection(EditSelection selection) override;
     int SelectPrefix(const std::u16string& prefix) override;
 
-  private:
+private:
     HWND toolbar_ = nullptr;
     HWND box_ = nullptr;
 };

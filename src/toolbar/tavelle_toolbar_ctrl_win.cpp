@@ -244,10 +244,13 @@ void TavelleToolbarCtrl::OnTimer(UINT_PTR id) {
     }
 }
 
-bool TavelleToolbarCtrl::WindowInUse() const { return IsWindowVisible(Handle()) && GetActiveWindow() != nullptr; }
+bool TavelleToolbarCtrl::WindowInUse() const {
+    return IsWindowVisible(Handle()) && GetActiveWindow() != nullptr;
+}
 
 void TavelleToolbarCtrl::RefreshDigest() {
-    const std::optional<bool> arrivals = RefreshDigestRecords(services_.Http(), WindowInUse(), digestRecords_);
+    const std::optional<bool> arrivals =
+        RefreshDigestRecords(services_.Http(), WindowInUse(), digestRecords_);
     if (!arrivals || !InService()) return;
     TBBUTTONINFOW info{};
     info.cbSize = sizeof info;
@@ -279,7 +282,8 @@ void TavelleToolbarCtrl::RefreshNextAppointment() {
     info.iImage = I_IMAGENONE;
     info.fsState = TBSTATE_ENABLED;
     SendMessageW(Handle(), TB_SETBUTTONINFOW, kAppointmentButton, reinterpret_cast<LPARAM>(&info));
-    SendMessageW(Handle(), TB_SETSTATE, kAppointmentButton, MAKELONG(caption->empty() ? 0 : TBSTATE_ENABLED, 0));
+    SendMessageW(Handle(), TB_SETSTATE, kAppointmentButton,
+                 MAKELONG(caption->empty() ? 0 : TBSTATE_ENABLED, 0));
 }
 
 // ---- commands
@@ -300,7 +304,9 @@ bool TavelleToolbarCtrl::SearchOrOpenIndex(unsigned templateId, unsigned indexId
     return false;
 }
 
-int TavelleToolbarCtrl::ShowOptionsDialog() { return services_.Prompts().ShowOptionsDialog(std::u16string()); }
+int TavelleToolbarCtrl::ShowOptionsDialog() {
+    return services_.Prompts().ShowOptionsDialog(std::u16string());
+}
 
 void TavelleToolbarCtrl::StartVersionCheck(bool automatic) { services_.StartVersionCheck(automatic); }
 
@@ -318,7 +324,9 @@ void TavelleToolbarCtrl::NavigateToUrl(const std::u16string& url, bool newTab) {
 
 bool TavelleToolbarCtrl::AskForServerUrl() { return navigator_.AskForServerUrl(); }
 
-void TavelleToolbarCtrl::ShowNotPermitted() { navigator_.ShowMessage(kMessageToolbarRefused, kMbOk | kMbIconError); }
+void TavelleToolbarCtrl::ShowNotPermitted() {
+    navigator_.ShowMessage(kMessageToolbarRefused, kMbOk | kMbIconError);
+}
 
 std::u16string TavelleToolbarCtrl::ServerUrl() { return theSettings.GetServerUrl(); }
 

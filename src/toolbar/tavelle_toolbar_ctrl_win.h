@@ -22,8 +22,8 @@ class IClock;
 class IHttpClient;
 
 // Picture values of the buttons the toolbar adjusts: list in the high word, index in the low.
-constexpr int kLogoPicture = MAKELONG(0, 1);         // 65536: picture 0 of image list 1
-constexpr int kLogoButtonExtraWidth = 4;             // the logo's width plus this
+constexpr int kLogoPicture = MAKELONG(0, 1);  // 65536: picture 0 of image list 1
+constexpr int kLogoButtonExtraWidth = 4;      // the logo's width plus this
 constexpr unsigned kLogoBitmap = 104;
 constexpr unsigned kLogoWidthString = 107;
 constexpr unsigned kAlternateBitmap = 531;

@@ -29,8 +29,8 @@ thread_local CIEToolbandCtrl* t_creating = nullptr;
 bool IsReflectedMessage(UINT msg) {
     if (msg < OCM__BASE) return false;
     const UINT plain = msg - OCM__BASE;
-    return (plain >= WM_DRAWITEM && plain <= WM_CHARTOITEM) || plain == WM_COMPAREITEM || plain == WM_NOTIFY ||
-           plain == WM_COMMAND || plain == WM_HSCROLL || plain == WM_VSCROLL ||
+    return (plain >= WM_DRAWITEM && plain <= WM_CHARTOITEM) || plain == WM_COMPAREITEM ||
+           plain == WM_NOTIFY || plain == WM_COMMAND || plain == WM_HSCROLL || plain == WM_VSCROLL ||
            (plain >= WM_CTLCOLORMSGBOX && plain <= WM_CTLCOLORSTATIC) || plain == WM_PARENTNOTIFY;
 }
 
@@ -113,8 +113,9 @@ HWND LocateRebar(HWND browserWindow) {
 HWND CToolBarReflectorCtrl::Create(HWND parent, const RECT& rect) {
     Destroy();
     if (!RegisterToolbandClasses()) return nullptr;
-    hwnd_ = CreateWindowExW(0, kReflectorClass, nullptr, WS_CHILD, rect.left, rect.top, rect.right - rect.left,
-                            rect.bottom - rect.top, parent, nullptr, OwnModule(), nullptr);
+    hwnd_ =
+        CreateWindowExW(0, kReflectorClass, nullptr, WS_CHILD, rect.left, rect.top, rect.right - rect.left,
+                        rect.bottom - rect.top, parent, nullptr, OwnModule(), nullptr);
     return hwnd_;
 }
 
@@ -126,50 +127,51 @@ void CToolBarReflectorCtrl::Destroy() {
 HWND CToolBarReflectorCtrl::ReflectionTarget(HWND reflector, UINT msg, WPARAM wParam, LPARAM lParam) {
     HWND child = nullptr;
     switch (msg) {
-    case WM_COMMAND:
-        child = reinterpret_cast<HWND>(lParam);  // null for menus and accelerators
-        break;
-    case WM_NOTIFY:
-        if (lParam) child = reinterpret_cast<NMHDR*>(lParam)->hwndFrom;
-        break;
-    case WM_PARENTNOTIFY:
-        switch (LOWORD(wParam)) {
-        case WM_CREATE:
-        case WM_DESTROY:
+        case WM_COMMAND:
+            child = reinterpret_cast<HWND>(lParam);  // null for menus and accelerators
+            break;
+        case WM_NOTIFY:
+            if (lParam) child = reinterpret_cast<NMHDR*>(lParam)->hwndFrom;
+            break;
+        case WM_PARENTNOTIFY:
+            switch (LOWORD(wParam)) {
+                case WM_CREATE:
+                case WM_DESTROY:
+                    child = reinterpret_cast<HWND>(lParam);
+                    break;
+                default:
+                    child = GetDlgItem(reflector, HIWORD(wParam));
+                    break;
+            }
+            break;
+        case WM_DRAWITEM:
+            if (wParam && lParam) child = reinterpret_cast<DRAWITEMSTRUCT*>(lParam)->hwndItem;
+            break;
+        case WM_MEASUREITEM:
+            if (wParam && lParam)
+                child = GetDlgItem(reflector, reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)->CtlID);
+            break;
+        case WM_COMPAREITEM:
+            if (wParam && lParam) child = reinterpret_cast<COMPAREITEMSTRUCT*>(lParam)->hwndItem;
+            break;
+        case WM_DELETEITEM:
+            if (wParam && lParam) child = reinterpret_cast<DELETEITEMSTRUCT*>(lParam)->hwndItem;
+            break;
+        case WM_VKEYTOITEM:
+        case WM_CHARTOITEM:
+        case WM_HSCROLL:
+        case WM_VSCROLL:
+        case WM_CTLCOLORBTN:
+        case WM_CTLCOLORDLG:
+        case WM_CTLCOLOREDIT:
+        case WM_CTLCOLORLISTBOX:
+        case WM_CTLCOLORMSGBOX:
+        case WM_CTLCOLORSCROLLBAR:
+        case WM_CTLCOLORSTATIC:
             child = reinterpret_cast<HWND>(lParam);
             break;
         default:
-            child = GetDlgItem(reflector, HIWORD(wParam));
-            break;
-        }
-        break;
-    case WM_DRAWITEM:
-        if (wParam && lParam) child = reinterpret_cast<DRAWITEMSTRUCT*>(lParam)->hwndItem;
-        break;
-    case WM_MEASUREITEM:
-        if (wParam && lParam) child = GetDlgItem(reflector, reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)->CtlID);
-        break;
-    case WM_COMPAREITEM:
-        if (wParam && lParam) child = reinterpret_cast<COMPAREITEMSTRUCT*>(lParam)->hwndItem;
-        break;
-    case WM_DELETEITEM:
-        if (wParam && lParam) child = reinterpret_cast<DELETEITEMSTRUCT*>(lParam)->hwndItem;
-        break;
-    case WM_VKEYTOITEM:
-    case WM_CHARTOITEM:
-    case WM_HSCROLL:
-    case WM_VSCROLL:
-    case WM_CTLCOLORBTN:
-    case WM_CTLCOLORDLG:
-    case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORLISTBOX:
-    case WM_CTLCOLORMSGBOX:
-    case WM_CTLCOLORSCROLLBAR:
-    case WM_CTLCOLORSTATIC:
-        child = reinterpret_cast<HWND>(lParam);
-        break;
-    default:
-        return nullptr;
+            return nullptr;
     }
     return child && IsWindow(child) ? child : nullptr;
 }
@@ -199,7 +201,8 @@ int CIEToolbandCtrl::GetMinWidth() { return 18; }
 int CIEToolbandCtrl::GetBandHeight() { return 26; }
 bool CIEToolbandCtrl::HasFocus() { return false; }
 
-bool CIEToolbandCtrl::ProcessWindowMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+bool CIEToolbandCtrl::ProcessWindowMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
+                                           LRESULT& result) {
     if (!IsReflectedMessage(msg)) return false;
     result = DefWindowProcW(hwnd, msg - OCM__BASE, wParam, lParam);
     return true;
@@ -258,13 +261,14 @@ LRESULT CALLBACK CIEToolbandCtrl::WindowProc(HWND hwnd, UINT msg, WPARAM wParam,
 
 HWND CIEToolbandCtrl::CreateToolbar(HWND parent, UINT resourceId) {
     if (!RegisterToolbandClasses()) return nullptr;
-    constexpr DWORD kStyle = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_TABSTOP | TBSTYLE_LIST |
-                             TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_NODIVIDER | CCS_NOPARENTALIGN | CCS_NORESIZE |
-                             CCS_TOP;
+    constexpr DWORD kStyle = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_TABSTOP |
+                             TBSTYLE_LIST | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_NODIVIDER |
+                             CCS_NOPARENTALIGN | CCS_NORESIZE | CCS_TOP;
     static_assert(kStyle == 0x5601194D, "the toolbar's window styles");
     t_creating = this;
-    HWND hwnd = CreateWindowExW(0, kToolbandClass, nullptr, kStyle, 0, 0, 120, 24, parent,
-                                reinterpret_cast<HMENU>(static_cast<UINT_PTR>(resourceId)), OwnModule(), nullptr);
+    HWND hwnd =
+        CreateWindowExW(0, kToolbandClass, nullptr, kStyle, 0, 0, 120, 24, parent,
+                        reinterpret_cast<HMENU>(static_cast<UINT_PTR>(resourceId)), OwnModule(), nullptr);
     t_creating = nullptr;
     if (!hwnd) return nullptr;
     SendMessageW(hwnd, TB_SETEXTENDEDSTYLE, 0, TBSTYLE_EX_DRAWDDARROWS);
@@ -315,8 +319,8 @@ int CIEToolbandCtrl::LoadToolbarResource(UINT id) {
         }
     }
     SendMessageW(hwnd_, CCM_SETVERSION, 5, 0);
-    HIMAGELIST list = ImageList_LoadImageW(module, MAKEINTRESOURCEW(id), width, count, CLR_DEFAULT, IMAGE_BITMAP,
-                                           LR_CREATEDIBSECTION);
+    HIMAGELIST list = ImageList_LoadImageW(module, MAKEINTRESOURCEW(id), width, count, CLR_DEFAULT,
+                                           IMAGE_BITMAP, LR_CREATEDIBSECTION);
     SendMessageW(hwnd_, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(list));
     imageList0_.reset(list);
     SendMessageW(hwnd_, TB_ADDBUTTONSW, static_cast<WPARAM>(count), reinterpret_cast<LPARAM>(buttons.data()));

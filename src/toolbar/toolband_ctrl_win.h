@@ -114,8 +114,8 @@ private:
     friend bool RegisterToolbandClasses();
 
     HWND hwnd_ = nullptr;
-    IWebBrowser2* browser_ = nullptr;          // the browser outlives the toolbar
-    IInputObjectSite* inputSite_ = nullptr;    // the band holds the reference
+    IWebBrowser2* browser_ = nullptr;        // the browser outlives the toolbar
+    IInputObjectSite* inputSite_ = nullptr;  // the band holds the reference
     com_ptr<IUnknown> band_;
     // The band that owns this window object, uncounted: it outlives the object. Each message
     // holds it, so that a band released inside a modal loop stays until the handler is done.

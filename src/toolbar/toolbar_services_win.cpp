@@ -35,7 +35,9 @@ public:
     void TrackPopupMenu(HMENU menu, int x, int y, HWND owner) override {
         ::TrackPopupMenu(menu, 0, x, y, 0, owner, nullptr);
     }
-    void StartTimer(HWND window, UINT_PTR id, UINT periodMs) override { SetTimer(window, id, periodMs, nullptr); }
+    void StartTimer(HWND window, UINT_PTR id, UINT periodMs) override {
+        SetTimer(window, id, periodMs, nullptr);
+    }
     void StopTimer(HWND window, UINT_PTR id) override { KillTimer(window, id); }
 
 private:

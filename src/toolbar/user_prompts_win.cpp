@@ -4,8 +4,8 @@
 
 namespace tt {
 
-int CUserPromptsWin::ShowMessageBox(uintptr_t owner, const std::u16string& text, const std::u16string& caption,
-                                unsigned style) {
+int CUserPromptsWin::ShowMessageBox(uintptr_t owner, const std::u16string& text,
+                                    const std::u16string& caption, unsigned style) {
     return ShowToolbarMessageBox(owner, text, caption, style);
 }
 

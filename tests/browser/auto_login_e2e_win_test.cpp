@@ -54,7 +54,8 @@ class EndToEndLogin : public tt::testing::FreshStateTest<tthost::ComTest> {
 protected:
     void SetUp() override {
         const char* port = std::getenv("TT_STANDIN_PORT");
-        if (!port || !*port) GTEST_SKIP() << "the stand-in server is not running (scripts/tests.d/browser_login.sh)";
+        if (!port || !*port)
+            GTEST_SKIP() << "the stand-in server is not running (scripts/tests.d/browser_login.sh)";
         FreshStateTest::SetUp();
         port_.assign(port, port + std::strlen(port));
         root_ = L"http://127.0.0.1:" + port_;
@@ -68,7 +69,8 @@ protected:
         tt::theSettings.Save(true);
         tt::StoreProtectedValue(u"UserPassword", u"secret", u"UserPassword");
 
-        window_.reset(CreateWindowW(L"STATIC", L"browser", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr));
+        window_.reset(
+            CreateWindowW(L"STATIC", L"browser", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr));
         browser_ = FakeBrowser::Create(nullptr, window_.get());
         ASSERT_EQ(S_OK, tt::CreateTavelleBHO(nullptr, IID_IObjectWithSite, bho_.put_void()));
         ASSERT_EQ(S_OK, bho_->SetSite(static_cast<IWebBrowser2*>(browser_.Get())));
@@ -150,9 +152,10 @@ protected:
 
 TEST_F(EndToEndHostile, LookAlikeHostsUserNamesAndPortsGetNeitherThePasswordNorTheSession) {
     tt::theSettings.Set(u"TavelleUrl", u"http://gw");  // as typed into the options: no path
-    ASSERT_EQ(200u, Control(L"/__routes", "{\"/welcome\": {\"headers\": [[\"Content-Type\", \"text/html\"], "
-                                          "[\"Set-Cookie\", \"stolen=1; path=/\"]], \"body\": "
-                                          "\"<html><head><title>Welcome</title></head></html>\"}}")
+    ASSERT_EQ(200u, Control(L"/__routes",
+                            "{\"/welcome\": {\"headers\": [[\"Content-Type\", \"text/html\"], "
+                            "[\"Set-Cookie\", \"stolen=1; path=/\"]], \"body\": "
+                            "\"<html><head><title>Welcome</title></head></html>\"}}")
                         .status);
     tthost::MessageBoxAnswerer boxes({IDNO});
     for (const wchar_t* site : {L"http://gw.evil.example", L"http://gw@evil.example", L"http://gw:8080"}) {
@@ -171,17 +174,19 @@ TEST_F(EndToEndHostile, LookAlikeHostsUserNamesAndPortsGetNeitherThePasswordNorT
     Open(L"http://gw/cgi-bin/ag.cgi?page=AGIndex");
     const std::string log = ServerLog();
     EXPECT_EQ(1u, CountOf(log, "\"method\": \"POST\""));
-    EXPECT_NE(std::string::npos, log.find(Base64("_System=login&_Login=1&_Account=taro&Password=secret"))) << log;
+    EXPECT_NE(std::string::npos, log.find(Base64("_System=login&_Login=1&_Account=taro&Password=secret")))
+        << log;
     EXPECT_EQ(1u, browser_->Submissions().size());
 }
 
 TEST_F(EndToEndHostile, AHiddenFrameIsNotOfferedAsTheServer) {
     tt::theSettings.Set(u"TavelleUrl", u"");
     tt::theSettings.Set(u"DisableAutoSetting", u"");
-    ASSERT_EQ(200u, Control(L"/__routes", "{\"/news\": {\"headers\": [[\"Content-Type\", \"text/html\"]], "
-                                          "\"body\": \"<html><head><title>News</title></head><body><iframe "
-                                          "src='http://attacker.example/cgi-bin/ag.cgi?page=AGIndex' width='0' "
-                                          "height='0'></iframe></body></html>\"}}")
+    ASSERT_EQ(200u, Control(L"/__routes",
+                            "{\"/news\": {\"headers\": [[\"Content-Type\", \"text/html\"]], "
+                            "\"body\": \"<html><head><title>News</title></head><body><iframe "
+                            "src='http://attacker.example/cgi-bin/ag.cgi?page=AGIndex' width='0' "
+                            "height='0'></iframe></body></html>\"}}")
                         .status);
     tthost::MessageBoxAnswerer boxes({IDYES, IDNO});
     Open(L"http://attacker.example/news");

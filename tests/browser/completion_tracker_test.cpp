@@ -89,7 +89,8 @@ TEST(PageComplete, DecidesBetweenOfferLogInHandlingAndNothing) {
     const std::u16string base = u"http://gw.example/cgi-bin/ag.cgi";
 
     // No server stored: a groupware page makes an offer, any other page nothing.
-    EXPECT_EQ(PageCompleteAction::AutomaticSetting, DecidePageComplete(u"", base + u"?page=AGIndex", base, true));
+    EXPECT_EQ(PageCompleteAction::AutomaticSetting,
+              DecidePageComplete(u"", base + u"?page=AGIndex", base, true));
     EXPECT_EQ(PageCompleteAction::None, DecidePageComplete(u"", u"http://other.example/", u"", true));
 
     // A server stored: only addresses beginning with it, letter case included.
@@ -98,8 +99,8 @@ TEST(PageComplete, DecidesBetweenOfferLogInHandlingAndNothing) {
               DecidePageComplete(base, u"HTTP://gw.example/cgi-bin/ag.cgi?page=AGIndex", u"", true));
     EXPECT_EQ(PageCompleteAction::None, DecidePageComplete(base, u"http://gw.example/cgi-bin/ag", u"", true));
     // Pages of another groupware server make no offer once a server is stored.
-    EXPECT_EQ(PageCompleteAction::None,
-              DecidePageComplete(base, u"http://other.example/ag.exe?page=AGIndex", u"http://other.example/ag.exe", true));
+    EXPECT_EQ(PageCompleteAction::None, DecidePageComplete(base, u"http://other.example/ag.exe?page=AGIndex",
+                                                           u"http://other.example/ag.exe", true));
 }
 
 // Look-alike hosts, user names, ports and hidden frames go through the test browser
@@ -114,8 +115,10 @@ TEST(PageComplete, TheStoredUrlAsTypedVouchesOnlyForItsOwnHost) {
     EXPECT_EQ(PageCompleteAction::None, decide(u"http://gw", u"https://gw/ag.cgi"));
     // The browser reports scheme and host in lower case, whatever the user typed; the path's
     // case counts.
-    EXPECT_EQ(PageCompleteAction::ServerPage, decide(u"HTTP://GW.Example/ag.cgi", u"http://gw.example/ag.cgi?page=X"));
-    EXPECT_EQ(PageCompleteAction::None, decide(u"http://gw.example/AG.cgi", u"http://gw.example/ag.cgi?page=X"));
+    EXPECT_EQ(PageCompleteAction::ServerPage,
+              decide(u"HTTP://GW.Example/ag.cgi", u"http://gw.example/ag.cgi?page=X"));
+    EXPECT_EQ(PageCompleteAction::None,
+              decide(u"http://gw.example/AG.cgi", u"http://gw.example/ag.cgi?page=X"));
     // A stored URL without a host vouches for no page at all.
     EXPECT_EQ(PageCompleteAction::None, decide(u"http://", u"http://evil.example/"));
     EXPECT_EQ(PageCompleteAction::None, decide(u"gw", u"gw.evil.example"));

@@ -22,14 +22,16 @@
 
 namespace {
 
+using tt::theSettings;
 using tthost::ComPtr;
 using tthost::FakeBrowser;
-using tt::theSettings;
 
 // A window for the browser (the helper object insists on one).
 class HostWindow {
 public:
-    HostWindow() : hwnd_(CreateWindowW(L"STATIC", L"browser", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr)) {}
+    HostWindow()
+        : hwnd_(CreateWindowW(L"STATIC", L"browser", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr,
+                              nullptr)) {}
     HWND get() const { return hwnd_.get(); }
 
 private:
@@ -127,8 +129,8 @@ TEST_F(BhoTest, RefusesSitesThatAreNoUsableBrowser) {
     tt::CTavelleBHO* bho = nullptr;
     auto site = Create(&bho);
     tt::com_ptr<IUnknown> notABrowser;
-    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
-                                     notABrowser.put_void()));
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER,
+                                     IID_IUnknown, notABrowser.put_void()));
     EXPECT_EQ(E_INVALIDARG, site->SetSite(notABrowser.get()));
     EXPECT_FALSE(bho->Advised());
     tt::com_ptr<IUnknown> none;
@@ -263,10 +265,10 @@ TEST_F(BhoEventTest, UnknownEventsAndMismatchedArgumentsDoNothing) {
     DISPPARAMS none = {nullptr, nullptr, 0, 0};
     EXPECT_EQ(S_OK, sink->Invoke(102, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr));
     // DocumentComplete without its two parameters reaches no handler.
-    EXPECT_EQ(S_OK, sink->Invoke(DISPID_DOCUMENTCOMPLETE, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr,
-                                 nullptr));
-    EXPECT_EQ(S_OK, sink->Invoke(DISPID_DOCUMENTCOMPLETE, IID_NULL, 0, DISPATCH_METHOD, nullptr, nullptr, nullptr,
-                                 nullptr));
+    EXPECT_EQ(S_OK, sink->Invoke(DISPID_DOCUMENTCOMPLETE, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr,
+                                 nullptr, nullptr));
+    EXPECT_EQ(S_OK, sink->Invoke(DISPID_DOCUMENTCOMPLETE, IID_NULL, 0, DISPATCH_METHOD, nullptr, nullptr,
+                                 nullptr, nullptr));
     EXPECT_TRUE(probe->calls.empty());
     EXPECT_EQ(0, probe->Tracker().PendingNavigations());
 }
@@ -278,7 +280,8 @@ public:
     bool handle = false;
     bool fault = false;
     int navigations = 0;
-    HRESULT PreInvoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*, bool* handled) override {
+    HRESULT PreInvoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*,
+                      bool* handled) override {
         if (fault) tt::RaiseFault(tt::kFaultOutOfMemory);
         *handled = handle;
         return answer;
@@ -299,7 +302,8 @@ TEST_F(BhoTest, PreInvokeCanTakeOverAndAFaultInInvokeIsAnAbort) {
     DISPPARAMS none = {nullptr, nullptr, 0, 0};
     gated->handle = true;
     gated->answer = S_FALSE;
-    EXPECT_EQ(S_FALSE, sink->Invoke(DISPID_DOWNLOADBEGIN, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr));
+    EXPECT_EQ(S_FALSE, sink->Invoke(DISPID_DOWNLOADBEGIN, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr,
+                                    nullptr, nullptr));
     EXPECT_EQ(0, gated->Tracker().ActiveDownloads()) << "a handled call reaches no handler";
     gated->handle = false;
     gated->answer = E_NOTIMPL;
@@ -337,7 +341,8 @@ protected:
 
 TEST_F(BhoPageTest, ServerPagesRecordTheLoginOnlyUnderTheExactServerUrl) {
     ASSERT_TRUE(server.Started());
-    server.Page("/cgi-bin/ag.cgi", "text/html", "<html><head><title>AGIndex - Tavelle(R) Office</title></head></html>",
+    server.Page("/cgi-bin/ag.cgi", "text/html",
+                "<html><head><title>AGIndex - Tavelle(R) Office</title></head></html>",
                 {{"Set-Cookie", "AGSESSID=abc; path=/"}});
     const std::wstring base = server.Url(L"/cgi-bin/ag.cgi");
     StoreSettings(tt::FromWide(base.c_str()));
@@ -355,7 +360,8 @@ TEST_F(BhoPageTest, ServerPagesRecordTheLoginOnlyUnderTheExactServerUrl) {
 
 TEST_F(BhoPageTest, GroupwarePageOffersToStoreItsBaseUrl) {
     ASSERT_TRUE(server.Started());
-    server.Page("/cgi-bin/ag.cgi", "text/html", "<html><head><title>AGIndex - Tavelle(R) Office</title></head></html>");
+    server.Page("/cgi-bin/ag.cgi", "text/html",
+                "<html><head><title>AGIndex - Tavelle(R) Office</title></head></html>");
     const std::wstring base = server.Url(L"/cgi-bin/ag.cgi");
     Attach();
 
@@ -365,9 +371,10 @@ TEST_F(BhoPageTest, GroupwarePageOffersToStoreItsBaseUrl) {
         ASSERT_EQ(1u, boxes.Count());
         tthost::SeenMessageBox box = boxes.Seen()[0];
         EXPECT_EQ(L"Tavelle(R) ツールバー", box.caption);
-        EXPECT_EQ(L"Tavelleツールバーに「Tavelle Office 7」のURLが設定されていません。\n"
-                  L"現在表示している「Tavelle Office 7」のURLを設定しますか?",
-                  box.text);
+        EXPECT_EQ(
+            L"Tavelleツールバーに「Tavelle Office 7」のURLが設定されていません。\n"
+            L"現在表示している「Tavelle Office 7」のURLを設定しますか?",
+            box.text);
         EXPECT_EQ((std::vector<int>{IDYES, IDNO}), box.buttons);
         EXPECT_EQ(u"Yes", theSettings.Get(u"DisableAutoSetting"));
 
@@ -383,9 +390,10 @@ TEST_F(BhoPageTest, GroupwarePageOffersToStoreItsBaseUrl) {
     tthost::MessageBoxAnswerer boxes({IDYES, IDNO});
     Open(server.Url(L"/cgi-bin/ag.cgi?page=AGIndex&x=1"));
     ASSERT_EQ(2u, boxes.Count());
-    EXPECT_EQ(L"ツールバーに「Tavelle Office 7」のURLが設定されました。\n"
-              L"引き続き、自動ログインなどの設定を変更しますか?",
-              boxes.Seen()[1].text);
+    EXPECT_EQ(
+        L"ツールバーに「Tavelle Office 7」のURLが設定されました。\n"
+        L"引き続き、自動ログインなどの設定を変更しますか?",
+        boxes.Seen()[1].text);
     EXPECT_EQ(tt::FromWide(base.c_str()), theSettings.GetServerUrl());
     theSettings.Load(true);
     EXPECT_EQ(tt::FromWide(base.c_str()), theSettings.GetServerUrl()) << "stored in the registry";

@@ -40,20 +40,23 @@ protected:
 
     void CreateKeyWith(const std::vector<std::wstring>& names) {
         tt::unique_hkey key;
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, kTestKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                                 key.put(), nullptr));
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, kTestKey, 0, nullptr, 0, KEY_ALL_ACCESS,
+                                                 nullptr, key.put(), nullptr));
         const wchar_t empty[] = L"";
         for (const std::wstring& n : names)
-            RegSetValueExW(key.get(), n.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(empty), sizeof empty);
+            RegSetValueExW(key.get(), n.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(empty),
+                           sizeof empty);
     }
     std::vector<std::wstring> ValueNames() {
         std::vector<std::wstring> names;
         tt::unique_hkey key;
-        if (RegOpenKeyExW(HKEY_CURRENT_USER, kTestKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return {L"<no key>"};
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, kTestKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS)
+            return {L"<no key>"};
         for (DWORD i = 0;; ++i) {
             wchar_t name[300];
             DWORD n = 300;
-            if (RegEnumValueW(key.get(), i, name, &n, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+            if (RegEnumValueW(key.get(), i, name, &n, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+                break;
             names.push_back(name);
         }
         std::sort(names.begin(), names.end());  // Wine enumerates by name, Windows by creation
@@ -120,7 +123,8 @@ TEST(UserAgentTokenProcess, TheBrowserSessionCarriesTheTokenOnce) {
     EXPECT_EQ(agent, std::string(again));
     // The machine key does not exist in a fresh system and is never created.
     tt::unique_hkey key;
-    EXPECT_NE(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, tt::kPostPlatformKeyPath, 0, KEY_READ, key.put()));
+    EXPECT_NE(ERROR_SUCCESS,
+              RegOpenKeyExW(HKEY_LOCAL_MACHINE, tt::kPostPlatformKeyPath, 0, KEY_READ, key.put()));
 }
 
 TEST(ModuleVersion, ReadsTheOwnVersionResource) {

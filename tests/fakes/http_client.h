@@ -20,8 +20,8 @@ struct RecordedRequest {
 
 class FakeHttpClient : public IHttpClient {
 public:
-    std::u16string Request(const std::u16string& url, const std::u16string& verb, const std::u16string& headers,
-                           const std::u16string& body) override {
+    std::u16string Request(const std::u16string& url, const std::u16string& verb,
+                           const std::u16string& headers, const std::u16string& body) override {
         std::lock_guard<tt::CriticalSection> guard(lock_);
         requests_.push_back({url, verb, headers, body});
         auto it = answers_.find(url);

@@ -21,7 +21,7 @@ void FakeBrowser::Navigate(const std::u16string& url, int32_t flags, const std::
 void FakeBrowser::DropCacheEntry(const std::u16string& url) { events.push_back("drop " + Utf16ToUtf8(url)); }
 
 int FakePrompts::ShowMessageBox(uintptr_t owner, const std::u16string& text, const std::u16string& caption,
-                            unsigned style) {
+                                unsigned style) {
     boxes.push_back({owner, text, caption, style});
     if (onMessageBox) onMessageBox();
     return answer;

@@ -65,7 +65,7 @@ public:
     std::function<void()> onMessageBox;     // what happens while a box is open
 
     int ShowMessageBox(uintptr_t owner, const std::u16string& text, const std::u16string& caption,
-                   unsigned style) override;
+                       unsigned style) override;
     int ShowOptionsDialog(const std::u16string& initialUrl) override;
 };
 

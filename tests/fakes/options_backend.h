@@ -10,7 +10,7 @@
 namespace tt::testing {
 
 class FakeOptionsBackend : public IOptionsBackend {
-  public:
+public:
     std::map<std::u16string, std::u16string> params;
     std::u16string storedPassword;
     bool passwordStored = false;

@@ -15,8 +15,8 @@ public:
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
         if (!ppv) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IWebBrowser2 || riid == IID_IWebBrowserApp ||
-            riid == IID_IWebBrowser) {
+        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IWebBrowser2 ||
+            riid == IID_IWebBrowserApp || riid == IID_IWebBrowser) {
             *ppv = static_cast<IWebBrowser2*>(this);
             AddRef();
             return S_OK;

@@ -11,7 +11,7 @@ namespace tt::testing {
 
 // A combo box: an unsorted list plus an edit field with a selection.
 class FakeSearchBoxControl : public ISearchBoxControl {
-  public:
+public:
     std::vector<std::u16string> items;
     std::u16string text;
     bool canReportSelection = true;
@@ -63,7 +63,7 @@ struct Navigation {
 };
 
 class FakeSearchHost : public ISearchHost {
-  public:
+public:
     std::vector<Navigation> navigations;
     std::vector<unsigned> pagesOpened;
     std::vector<std::string> calls;
@@ -101,7 +101,7 @@ class FakeSearchHost : public ISearchHost {
 // UTF-8 for code page 65001; for the thread's ANSI code page, the Shift_JIS bytes of the few
 // Japanese characters the tests use ('?' for other characters beyond ASCII).
 class FakeCodePageConverter : public ICodePageConverter {
-  public:
+public:
     std::vector<unsigned> codePagesAsked;
     std::string FromUtf16(const std::u16string& text, unsigned codePage) override {
         codePagesAsked.push_back(codePage);

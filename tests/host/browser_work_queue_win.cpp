@@ -28,7 +28,8 @@ BrowserWorkQueue::BrowserWorkQueue() {
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.lpszClassName = kQueueClass;
     RegisterClassW(&wc);  // fails harmlessly when another thread registered it
-    window_ = CreateWindowExW(0, kQueueClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+    window_ =
+        CreateWindowExW(0, kQueueClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
     SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 }
 
@@ -41,7 +42,8 @@ BrowserWorkQueue::~BrowserWorkQueue() {
 
 LRESULT CALLBACK BrowserWorkQueue::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == kRunStep) {
-        if (auto* self = reinterpret_cast<BrowserWorkQueue*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA))) self->RunOne();
+        if (auto* self = reinterpret_cast<BrowserWorkQueue*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA)))
+            self->RunOne();
         return 0;
     }
     return DefWindowProcW(hwnd, msg, wParam, lParam);

@@ -56,7 +56,8 @@ std::wstring ClassOf(HWND hwnd) {
 int64_t Handle(const void* h) { return static_cast<int64_t>(reinterpret_cast<intptr_t>(h)); }
 
 HWND HwndFrom(const std::u16string& text) {
-    return reinterpret_cast<HWND>(static_cast<intptr_t>(_wcstoi64(reinterpret_cast<const wchar_t*>(text.c_str()), nullptr, 10)));
+    return reinterpret_cast<HWND>(
+        static_cast<intptr_t>(_wcstoi64(reinterpret_cast<const wchar_t*>(text.c_str()), nullptr, 10)));
 }
 
 int IntFrom(const std::u16string& text) { return _wtoi(reinterpret_cast<const wchar_t*>(text.c_str())); }
@@ -71,7 +72,8 @@ void WriteRect(JsonWriter& w, const RECT& r) {
 BOOL CALLBACK CollectProcessWindow(HWND hwnd, LPARAM param) {
     DWORD pid = 0;
     GetWindowThreadProcessId(hwnd, &pid);
-    if (pid == GetCurrentProcessId() && IsWindowVisible(hwnd)) reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
+    if (pid == GetCurrentProcessId() && IsWindowVisible(hwnd))
+        reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
     return TRUE;
 }
 
@@ -112,12 +114,18 @@ void WriteMenuItems(JsonWriter& w, HMENU menu) {
         GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &mii);
         text.resize(wcslen(text.c_str()));
         w.BeginObject()
-            .Key("position").Number(i)
-            .Key("id").Number(mii.wID)
-            .Key("text").String(text)
-            .Key("separator").Bool((mii.fType & MFT_SEPARATOR) != 0)
-            .Key("highlighted").Bool((mii.fState & MFS_HILITE) != 0)
-            .Key("disabled").Bool((mii.fState & MFS_DISABLED) != 0)
+            .Key("position")
+            .Number(i)
+            .Key("id")
+            .Number(mii.wID)
+            .Key("text")
+            .String(text)
+            .Key("separator")
+            .Bool((mii.fType & MFT_SEPARATOR) != 0)
+            .Key("highlighted")
+            .Bool((mii.fState & MFS_HILITE) != 0)
+            .Key("disabled")
+            .Bool((mii.fState & MFS_DISABLED) != 0)
             .EndObject();
     }
     w.EndArray();
@@ -129,13 +137,20 @@ void WriteControls(JsonWriter& w, HWND dialog) {
         const std::wstring cls = ClassOf(child);
         const LONG_PTR style = GetWindowLongPtrW(child, GWL_STYLE);
         w.BeginObject()
-            .Key("hwnd").Number(Handle(child))
-            .Key("id").Number(GetDlgCtrlID(child))
-            .Key("class").String(cls)
-            .Key("text").String(WindowText(child))
-            .Key("visible").Bool(IsWindowVisible(child) != FALSE)
-            .Key("enabled").Bool(IsWindowEnabled(child) != FALSE)
-            .Key("style").Number(static_cast<int64_t>(style & 0xFFFFFFFF));
+            .Key("hwnd")
+            .Number(Handle(child))
+            .Key("id")
+            .Number(GetDlgCtrlID(child))
+            .Key("class")
+            .String(cls)
+            .Key("text")
+            .String(WindowText(child))
+            .Key("visible")
+            .Bool(IsWindowVisible(child) != FALSE)
+            .Key("enabled")
+            .Bool(IsWindowEnabled(child) != FALSE)
+            .Key("style")
+            .Number(static_cast<int64_t>(style & 0xFFFFFFFF));
         if (_wcsicmp(cls.c_str(), L"Button") == 0)
             w.Key("checked").Bool(SendMessageW(child, BM_GETCHECK, 0, 0) == BST_CHECKED);
         w.EndObject();
@@ -148,12 +163,18 @@ void WriteWindow(JsonWriter& w, HWND hwnd) {
     RECT r = {};
     GetWindowRect(hwnd, &r);
     w.BeginObject()
-        .Key("hwnd").Number(Handle(hwnd))
-        .Key("class").String(cls)
-        .Key("title").String(WindowText(hwnd))
-        .Key("thread").Number(GetWindowThreadProcessId(hwnd, nullptr))
-        .Key("owner").Number(Handle(GetWindow(hwnd, GW_OWNER)))
-        .Key("topmost").Bool((GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0)
+        .Key("hwnd")
+        .Number(Handle(hwnd))
+        .Key("class")
+        .String(cls)
+        .Key("title")
+        .String(WindowText(hwnd))
+        .Key("thread")
+        .Number(GetWindowThreadProcessId(hwnd, nullptr))
+        .Key("owner")
+        .Number(Handle(GetWindow(hwnd, GW_OWNER)))
+        .Key("topmost")
+        .Bool((GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0)
         .Key("rect");
     WriteRect(w, r);
     if (cls == L"#32770") {
@@ -183,7 +204,9 @@ HWND FindToolbar(HWND frame) {
     return nullptr;
 }
 
-HWND FindSearchBox(HWND toolbar) { return toolbar ? FindWindowExW(toolbar, nullptr, WC_COMBOBOXW, nullptr) : nullptr; }
+HWND FindSearchBox(HWND toolbar) {
+    return toolbar ? FindWindowExW(toolbar, nullptr, WC_COMBOBOXW, nullptr) : nullptr;
+}
 
 // Whether the keyboard focus of the box's thread is in the box (its edit field or its list).
 bool HasFocus(HWND box) {
@@ -203,10 +226,17 @@ void WriteSearchBox(JsonWriter& w, HWND box) {
     RECT r = {};
     GetWindowRect(box, &r);
     w.BeginObject()
-        .Key("hwnd").Number(Handle(box))
-        .Key("text").String(WindowText(box))
-        .Key("selection").BeginArray().Number(start).Number(end).EndArray()
-        .Key("focused").Bool(HasFocus(box))
+        .Key("hwnd")
+        .Number(Handle(box))
+        .Key("text")
+        .String(WindowText(box))
+        .Key("selection")
+        .BeginArray()
+        .Number(start)
+        .Number(end)
+        .EndArray()
+        .Key("focused")
+        .Bool(HasFocus(box))
         .Key("rect");
     WriteRect(w, r);
     w.Key("items").BeginArray();
@@ -225,9 +255,12 @@ void WriteSearchBox(JsonWriter& w, HWND box) {
 void WriteToolbar(JsonWriter& w, HWND toolbar) {
     RECT r = {};
     GetWindowRect(toolbar, &r);
-    w.Key("hwnd").Number(Handle(toolbar))
-        .Key("class").String(ClassOf(toolbar))
-        .Key("visible").Bool(IsWindowVisible(toolbar) != FALSE)
+    w.Key("hwnd")
+        .Number(Handle(toolbar))
+        .Key("class")
+        .String(ClassOf(toolbar))
+        .Key("visible")
+        .Bool(IsWindowVisible(toolbar) != FALSE)
         .Key("rect");
     WriteRect(w, r);
     w.Key("buttons").BeginArray();
@@ -236,29 +269,40 @@ void WriteToolbar(JsonWriter& w, HWND toolbar) {
         wchar_t text[512] = {};
         TBBUTTONINFOW info = {};
         info.cbSize = sizeof info;
-        info.dwMask = TBIF_BYINDEX | TBIF_COMMAND | TBIF_IMAGE | TBIF_STATE | TBIF_STYLE | TBIF_TEXT | TBIF_SIZE;
+        info.dwMask =
+            TBIF_BYINDEX | TBIF_COMMAND | TBIF_IMAGE | TBIF_STATE | TBIF_STYLE | TBIF_TEXT | TBIF_SIZE;
         info.pszText = text;
         info.cchText = 511;
-        if (SendMessageW(toolbar, TB_GETBUTTONINFOW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&info)) < 0)
+        if (SendMessageW(toolbar, TB_GETBUTTONINFOW, static_cast<WPARAM>(i),
+                         reinterpret_cast<LPARAM>(&info)) < 0)
             continue;
         // TB_GETBUTTONINFO gives only texts set as pointers; a text from the toolbar's string
         // pool (the resource captions) needs TB_GETBUTTONTEXT.
         if (info.idCommand != 0) {
-            const LRESULT length = SendMessageW(toolbar, TB_GETBUTTONTEXTW, static_cast<WPARAM>(info.idCommand), 0);
+            const LRESULT length =
+                SendMessageW(toolbar, TB_GETBUTTONTEXTW, static_cast<WPARAM>(info.idCommand), 0);
             if (length > 0 && length < 511)
-                SendMessageW(toolbar, TB_GETBUTTONTEXTW, static_cast<WPARAM>(info.idCommand), reinterpret_cast<LPARAM>(text));
+                SendMessageW(toolbar, TB_GETBUTTONTEXTW, static_cast<WPARAM>(info.idCommand),
+                             reinterpret_cast<LPARAM>(text));
         }
         RECT item = {};
         SendMessageW(toolbar, TB_GETITEMRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
         MapWindowPoints(toolbar, nullptr, reinterpret_cast<POINT*>(&item), 2);
         w.BeginObject()
-            .Key("index").Number(i)
-            .Key("id").Number(info.idCommand)
-            .Key("text").String(std::wstring(text))
-            .Key("style").Number(info.fsStyle)
-            .Key("state").Number(info.fsState)
-            .Key("image").Number(info.iImage)
-            .Key("width").Number(info.cx)
+            .Key("index")
+            .Number(i)
+            .Key("id")
+            .Number(info.idCommand)
+            .Key("text")
+            .String(std::wstring(text))
+            .Key("style")
+            .Number(info.fsStyle)
+            .Key("state")
+            .Number(info.fsState)
+            .Key("image")
+            .Number(info.iImage)
+            .Key("width")
+            .Number(info.cx)
             .Key("rect");
         WriteRect(w, item);
         w.EndObject();
@@ -333,24 +377,37 @@ void WriteBrowser(JsonWriter& w, HostWindow& host) {
     for (const auto& n : browser->Navigations()) {
         static const char* const kOrigins[] = {"navigate2", "form", "user", "new-window"};
         w.BeginObject()
-            .Key("origin").String(kOrigins[static_cast<int>(n.origin)])
-            .Key("url").String(n.url)
-            .Key("method").String(n.method)
-            .Key("headers").String(n.headers)
-            .Key("post").Bytes(std::string(n.postData.begin(), n.postData.end()))
-            .Key("completed").Bool(n.completed)
-            .Key("cancelled").Bool(n.cancelled)
-            .Key("finalUrl").String(n.finalUrl)
-            .Key("status").Number(n.status)
+            .Key("origin")
+            .String(kOrigins[static_cast<int>(n.origin)])
+            .Key("url")
+            .String(n.url)
+            .Key("method")
+            .String(n.method)
+            .Key("headers")
+            .String(n.headers)
+            .Key("post")
+            .Bytes(std::string(n.postData.begin(), n.postData.end()))
+            .Key("completed")
+            .Bool(n.completed)
+            .Key("cancelled")
+            .Bool(n.cancelled)
+            .Key("finalUrl")
+            .String(n.finalUrl)
+            .Key("status")
+            .Number(n.status)
             .EndObject();
     }
     w.EndArray().Key("submissions").BeginArray();
     for (const auto& s : browser->Submissions()) {
         w.BeginObject()
-            .Key("form").String(s.formName)
-            .Key("action").String(s.action)
-            .Key("method").String(s.method)
-            .Key("body").Bytes(s.body)
+            .Key("form")
+            .String(s.formName)
+            .Key("action")
+            .String(s.action)
+            .Key("method")
+            .String(s.method)
+            .Key("body")
+            .Bytes(s.body)
             .EndObject();
     }
     w.EndArray().EndObject();
@@ -530,9 +587,15 @@ std::string DemoDriver::Execute(const Command& command) {
 }
 
 std::string DemoDriver::Hello(const Command&, JsonWriter& w) {
-    w.Key("pid").Number(GetCurrentProcessId())
-        .Key("frame").Number(Handle(frame_))
-        .Key("screen").BeginArray().Number(GetSystemMetrics(SM_CXSCREEN)).Number(GetSystemMetrics(SM_CYSCREEN)).EndArray();
+    w.Key("pid")
+        .Number(GetCurrentProcessId())
+        .Key("frame")
+        .Number(Handle(frame_))
+        .Key("screen")
+        .BeginArray()
+        .Number(GetSystemMetrics(SM_CXSCREEN))
+        .Number(GetSystemMetrics(SM_CYSCREEN))
+        .EndArray();
     RECT r = {};
     GetWindowRect(frame_, &r);
     w.Key("rect");
@@ -618,8 +681,8 @@ std::string DemoDriver::SetText(const Command& command, JsonWriter& w) {
     if (!control) return Failure("no such dialog control");
     const std::wstring text = WideFrom(Arg(command, 3));
     DWORD_PTR result = 0;
-    if (!SendMessageTimeoutW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_NORMAL, 10000,
-                             &result))
+    if (!SendMessageTimeoutW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_NORMAL,
+                             10000, &result))
         return Failure("the dialog did not take the text");
     w.Key("text").String(WindowText(control));
     return {};
@@ -713,14 +776,22 @@ std::string DemoDriver::Stats(const Command&, JsonWriter& w) {
     const SYSTEMTIME now = SimulatedLocalTime();
     wchar_t clock[32];
     swprintf(clock, 32, L"%04u-%02u-%02u %02u:%02u", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute);
-    w.Key("handles").Number(static_cast<int64_t>(stats.handles))
-        .Key("gdi").Number(static_cast<int64_t>(stats.gdiObjects))
-        .Key("user").Number(static_cast<int64_t>(stats.userObjects))
-        .Key("private").Number(static_cast<int64_t>(stats.privateBytes))
-        .Key("threads").Number(static_cast<int64_t>(stats.threads))
-        .Key("tabs").Number(tabs_ ? static_cast<int64_t>(tabs_->Ids().size()) : 0)
-        .Key("clock").String(clock)
-        .Key("hours").Number(static_cast<int64_t>(SimulatedHours() * 1000));
+    w.Key("handles")
+        .Number(static_cast<int64_t>(stats.handles))
+        .Key("gdi")
+        .Number(static_cast<int64_t>(stats.gdiObjects))
+        .Key("user")
+        .Number(static_cast<int64_t>(stats.userObjects))
+        .Key("private")
+        .Number(static_cast<int64_t>(stats.privateBytes))
+        .Key("threads")
+        .Number(static_cast<int64_t>(stats.threads))
+        .Key("tabs")
+        .Number(tabs_ ? static_cast<int64_t>(tabs_->Ids().size()) : 0)
+        .Key("clock")
+        .String(clock)
+        .Key("hours")
+        .Number(static_cast<int64_t>(SimulatedHours() * 1000));
     w.Key("handleTypes").BeginObject();
     for (const auto& type : stats.handleTypes) {
         const std::string name(type.first.begin(), type.first.end());  // ASCII names
@@ -739,13 +810,20 @@ std::string DemoDriver::WatchStart(const Command& command, JsonWriter&) {
 std::string DemoDriver::WatchStop(const Command&, JsonWriter& w) {
     if (!watch_) return Failure("no watch is running");
     const RegistryWatch::Result r = watch_->Stop();
-    w.Key("reads").Number(static_cast<int64_t>(r.reads))
-        .Key("keyMissing").Number(static_cast<int64_t>(r.keyMissing))
-        .Key("namesMissing").Number(static_cast<int64_t>(r.namesMissing))
-        .Key("historyShrunk").Number(static_cast<int64_t>(r.historyShrunk))
-        .Key("names").Number(static_cast<int64_t>(r.names))
-        .Key("historyEntries").Number(static_cast<int64_t>(r.historyEntries))
-        .Key("example").String(r.example);
+    w.Key("reads")
+        .Number(static_cast<int64_t>(r.reads))
+        .Key("keyMissing")
+        .Number(static_cast<int64_t>(r.keyMissing))
+        .Key("namesMissing")
+        .Number(static_cast<int64_t>(r.namesMissing))
+        .Key("historyShrunk")
+        .Number(static_cast<int64_t>(r.historyShrunk))
+        .Key("names")
+        .Number(static_cast<int64_t>(r.names))
+        .Key("historyEntries")
+        .Number(static_cast<int64_t>(r.historyEntries))
+        .Key("example")
+        .String(r.example);
     return {};
 }
 

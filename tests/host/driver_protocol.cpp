@@ -13,7 +13,8 @@ std::vector<std::u16string> SplitDriverCommand(const std::string& line) {
     size_t start = 0;
     for (;;) {
         const size_t tab = text.find('\t', start);
-        fields.push_back(tt::Utf8ToUtf16(text.substr(start, tab == std::string::npos ? std::string::npos : tab - start)));
+        fields.push_back(
+            tt::Utf8ToUtf16(text.substr(start, tab == std::string::npos ? std::string::npos : tab - start)));
         if (tab == std::string::npos) break;
         start = tab + 1;
     }

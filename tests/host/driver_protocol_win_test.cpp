@@ -6,24 +6,42 @@ namespace tthost {
 namespace {
 
 TEST(DriverProtocol, CommandFieldsSplitAtTabsAndKeepEmptyFieldsAndJapanese) {
-    EXPECT_EQ(SplitDriverCommand("click\t2002\tarrow"), (std::vector<std::u16string>{u"click", u"2002", u"arrow"}));
+    EXPECT_EQ(SplitDriverCommand("click\t2002\tarrow"),
+              (std::vector<std::u16string>{u"click", u"2002", u"arrow"}));
     // A line from a Windows-style writer ends in CR; only that one CR goes.
-    EXPECT_EQ(SplitDriverCommand("type\t\xe4\xbc\x9a\xe8\xad\xb0 x\r"), (std::vector<std::u16string>{u"type", u"会議 x"}));
-    EXPECT_EQ(SplitDriverCommand("set-text\t12\t516\t"), (std::vector<std::u16string>{u"set-text", u"12", u"516", u""}));
+    EXPECT_EQ(SplitDriverCommand("type\t\xe4\xbc\x9a\xe8\xad\xb0 x\r"),
+              (std::vector<std::u16string>{u"type", u"会議 x"}));
+    EXPECT_EQ(SplitDriverCommand("set-text\t12\t516\t"),
+              (std::vector<std::u16string>{u"set-text", u"12", u"516", u""}));
     EXPECT_EQ(SplitDriverCommand(""), (std::vector<std::u16string>{u""}));
     EXPECT_EQ(SplitDriverCommand("a\t\tb\r\r"), (std::vector<std::u16string>{u"a", u"", u"b\r"}));
 }
 
 TEST(DriverProtocol, JsonPlacesCommasInNestedContainers) {
     JsonWriter w;
-    w.BeginObject().Key("ok").Bool(true).Key("list").BeginArray().Number(1).Number(-2).BeginObject().EndObject();
+    w.BeginObject()
+        .Key("ok")
+        .Bool(true)
+        .Key("list")
+        .BeginArray()
+        .Number(1)
+        .Number(-2)
+        .BeginObject()
+        .EndObject();
     w.BeginArray().EndArray().Null().EndArray().Key("n").Number(0).EndObject();
     EXPECT_EQ(w.Text(), R"({"ok":true,"list":[1,-2,{},[],null],"n":0})");
 
     JsonWriter inner;
     inner.BeginObject().Key("a").String("x").EndObject();
     JsonWriter outer;
-    outer.BeginObject().Key("first").Number(1).Key("inner").Raw(inner.Text()).Key("last").Bool(false).EndObject();
+    outer.BeginObject()
+        .Key("first")
+        .Number(1)
+        .Key("inner")
+        .Raw(inner.Text())
+        .Key("last")
+        .Bool(false)
+        .EndObject();
     EXPECT_EQ(outer.Text(), R"({"first":1,"inner":{"a":"x"},"last":false})");
 }
 

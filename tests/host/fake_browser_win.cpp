@@ -43,7 +43,8 @@ public:
         if (!sink || !cookie) return E_POINTER;
         *cookie = 0;
         ComPtr<IDispatch> disp;
-        if (FAILED(sink->QueryInterface(DIID_DWebBrowserEvents2, reinterpret_cast<void**>(disp.GetAddressOf()))) &&
+        if (FAILED(sink->QueryInterface(DIID_DWebBrowserEvents2,
+                                        reinterpret_cast<void**>(disp.GetAddressOf()))) &&
             FAILED(sink->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(disp.GetAddressOf()))))
             return CONNECT_E_CANNOTCONNECT;
         *cookie = ++lastCookie_;
@@ -180,16 +181,16 @@ VARIANT BoolRef(VARIANT_BOOL* b) {
 // The browser's status for a request that got no answer.
 long ErrorStatus(DWORD winInetError) {
     switch (winInetError) {
-    case ERROR_INTERNET_NAME_NOT_RESOLVED:
-        return INET_E_RESOURCE_NOT_FOUND;
-    case ERROR_INTERNET_CANNOT_CONNECT:
-        return INET_E_CANNOT_CONNECT;
-    case ERROR_INTERNET_TIMEOUT:
-        return INET_E_CONNECTION_TIMEOUT;
-    case ERROR_INTERNET_UNRECOGNIZED_SCHEME:
-        return INET_E_UNKNOWN_PROTOCOL;
-    default:
-        return INET_E_DOWNLOAD_FAILURE;
+        case ERROR_INTERNET_NAME_NOT_RESOLVED:
+            return INET_E_RESOURCE_NOT_FOUND;
+        case ERROR_INTERNET_CANNOT_CONNECT:
+            return INET_E_CANNOT_CONNECT;
+        case ERROR_INTERNET_TIMEOUT:
+            return INET_E_CONNECTION_TIMEOUT;
+        case ERROR_INTERNET_UNRECOGNIZED_SCHEME:
+            return INET_E_UNKNOWN_PROTOCOL;
+        default:
+            return INET_E_DOWNLOAD_FAILURE;
     }
 }
 
@@ -222,8 +223,8 @@ void FakeBrowser::Detach() {
 
 HRESULT FakeBrowser::QueryInterface(REFIID riid, void** ppv) {
     if (!ppv) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IWebBrowser || riid == IID_IWebBrowserApp ||
-        riid == IID_IWebBrowser2) {
+    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IWebBrowser ||
+        riid == IID_IWebBrowserApp || riid == IID_IWebBrowser2) {
         *ppv = static_cast<IWebBrowser2*>(this);
     } else if (riid == IID_IConnectionPointContainer) {
         *ppv = static_cast<IConnectionPointContainer*>(this);
@@ -449,7 +450,8 @@ HRESULT FakeBrowser::ShowBrowserBar(VARIANT* pvaClsid, VARIANT* pvarShow, VARIAN
         call.showType = V_VT(s);
         if (V_VT(s) == VT_BOOL) call.show = V_BOOL(s) != VARIANT_FALSE;
     }
-    if (const VARIANT* z = VariantTarget(pvarSize)) call.sizeGiven = V_VT(z) != VT_EMPTY && V_VT(z) != VT_ERROR;
+    if (const VARIANT* z = VariantTarget(pvarSize))
+        call.sizeGiven = V_VT(z) != VT_EMPTY && V_VT(z) != VT_ERROR;
     barCalls_.push_back(call);
     if (call.clsidType != VT_BSTR) return E_INVALIDARG;
     return barHandler_ ? barHandler_(call.clsid, call.show) : S_OK;
@@ -478,8 +480,8 @@ void FakeBrowser::ClearRecords() {
 
 // ---- events
 
-HRESULT FakeBrowser::Fire(DISPID dispid, const wchar_t* name, VARIANT* args, UINT count, const std::wstring& url,
-                          IDispatch* pDisp) {
+HRESULT FakeBrowser::Fire(DISPID dispid, const wchar_t* name, VARIANT* args, UINT count,
+                          const std::wstring& url, IDispatch* pDisp) {
     FakeBrowser* top = Top();
     FiredEvent event;
     event.dispid = dispid;
@@ -501,8 +503,8 @@ HRESULT FakeBrowser::Fire(DISPID dispid, const wchar_t* name, VARIANT* args, UIN
     DISPPARAMS params = {args, nullptr, count, 0};
     HRESULT result = S_OK;
     for (const auto& sink : sinks) {
-        const HRESULT hr = sink.dispatch->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
-                                                 nullptr, nullptr, nullptr);
+        const HRESULT hr = sink.dispatch->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD,
+                                                 &params, nullptr, nullptr, nullptr);
         if (FAILED(hr)) result = hr;
     }
     return result;
@@ -525,7 +527,7 @@ HRESULT FakeBrowser::FireBeforeNavigate2(IDispatch* pDisp, const std::wstring& u
     }
     vPost = ByRef(&vPostData);  // post data comes wrapped twice, as the browser sends it
     VARIANT_BOOL vCancel = VARIANT_FALSE;
-    VARIANT args[7] = {BoolRef(&vCancel), ByRef(&vHeaders), ByRef(&vPost), ByRef(&vTarget),
+    VARIANT args[7] = {BoolRef(&vCancel), ByRef(&vHeaders), ByRef(&vPost),  ByRef(&vTarget),
                        ByRef(&vFlags),    ByRef(&vUrl),     Dispatch(pDisp)};
     const HRESULT hr = Fire(DISPID_BEFORENAVIGATE2, L"BeforeNavigate2", args, 7, url, pDisp);
     if (cancel) *cancel = vCancel != VARIANT_FALSE;
@@ -554,7 +556,9 @@ HRESULT FakeBrowser::FireDocumentComplete(IDispatch* pDisp, const std::wstring& 
     return hr;
 }
 
-HRESULT FakeBrowser::FireDownloadBegin() { return Fire(DISPID_DOWNLOADBEGIN, L"DownloadBegin", nullptr, 0, L"", nullptr); }
+HRESULT FakeBrowser::FireDownloadBegin() {
+    return Fire(DISPID_DOWNLOADBEGIN, L"DownloadBegin", nullptr, 0, L"", nullptr);
+}
 
 HRESULT FakeBrowser::FireDownloadComplete() {
     return Fire(DISPID_DOWNLOADCOMPLETE, L"DownloadComplete", nullptr, 0, L"", nullptr);
@@ -606,7 +610,7 @@ void FakeBrowser::SetPage(const std::wstring& url, const std::wstring& html) {
 }
 
 ComPtr<FakeBrowser> FakeBrowser::AddFrame(const std::wstring& name, const std::wstring& url,
-                                         const std::wstring& html) {
+                                          const std::wstring& html) {
     ComPtr<FakeBrowser> frame;
     frame.Attach(new FakeBrowser(session_, nullptr, this));
     frame->frameName_ = name;
@@ -622,10 +626,10 @@ void FakeBrowser::ShowAnswer(const std::wstring& url, const HttpAnswer& answer) 
         document_.Attach(new FakeDocument(url, answer.contentType, answer.body, link_));
     } else {
         // The browser's own page for an address it could not reach.
-        document_.Attach(new FakeDocument(
-            url,
-            L"<html><head><title>Internet Explorer ではこの Web ページは表示できません</title></head><body></body></html>",
-            link_));
+        document_.Attach(new FakeDocument(url,
+                                          L"<html><head><title>Internet Explorer ではこの Web "
+                                          L"ページは表示できません</title></head><body></body></html>",
+                                          link_));
     }
     location_ = url;
     NotifyDocument();
@@ -679,7 +683,9 @@ void FakeBrowser::Reload() {
     });
 }
 
-bool FakeBrowser::RunUntilIdle(DWORD timeoutMs) { return BrowserWorkQueue::ForThread().RunUntilIdle(timeoutMs); }
+bool FakeBrowser::RunUntilIdle(DWORD timeoutMs) {
+    return BrowserWorkQueue::ForThread().RunUntilIdle(timeoutMs);
+}
 
 void FakeBrowser::RunNavigation(std::shared_ptr<NavigationRun> run) {
     if (run->steps.empty()) return;
@@ -740,8 +746,8 @@ void FakeBrowser::StartNavigation(const NavigationRequest& request) {
         me->FireDownloadBegin();
         if (!run->answer.answered || run->answer.status >= 400) {
             bool cancel = false;
-            const long status = run->answer.answered ? static_cast<long>(run->answer.status)
-                                                     : ErrorStatus(run->answer.error);
+            const long status =
+                run->answer.answered ? static_cast<long>(run->answer.status) : ErrorStatus(run->answer.error);
             me->FireNavigateError(me->AsDispatch(), run->request.url, me->frameName_, status, &cancel);
             if (cancel) {
                 if (NavigationRecord* r = recordOf()) r->cancelled = true;

@@ -74,7 +74,7 @@ struct NavigationRecord {
 struct FiredEvent {
     DISPID dispid = 0;
     std::wstring name;
-    std::wstring url;  // URL argument, when the event has one
+    std::wstring url;             // URL argument, when the event has one
     IUnknown* browser = nullptr;  // identity of the pDisp argument (not a reference)
     bool frame = false;
     bool busy = false;  // get_Busy of the top browser at the time
@@ -112,8 +112,8 @@ public:
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
 
     // IWebBrowser2 members the toolbar uses.
-    HRESULT STDMETHODCALLTYPE Navigate2(VARIANT* URL, VARIANT* Flags, VARIANT* TargetFrameName, VARIANT* PostData,
-                                        VARIANT* Headers) override;
+    HRESULT STDMETHODCALLTYPE Navigate2(VARIANT* URL, VARIANT* Flags, VARIANT* TargetFrameName,
+                                        VARIANT* PostData, VARIANT* Headers) override;
     HRESULT STDMETHODCALLTYPE Navigate(BSTR URL, VARIANT* Flags, VARIANT* TargetFrameName, VARIANT* PostData,
                                        VARIANT* Headers) override;
     HRESULT STDMETHODCALLTYPE Stop() override;
@@ -127,7 +127,8 @@ public:
     HRESULT STDMETHODCALLTYPE get_ReadyState(READYSTATE* state) override;
     HRESULT STDMETHODCALLTYPE get_Visible(VARIANT_BOOL* pBool) override;
     HRESULT STDMETHODCALLTYPE put_Visible(VARIANT_BOOL Value) override;
-    HRESULT STDMETHODCALLTYPE ShowBrowserBar(VARIANT* pvaClsid, VARIANT* pvarShow, VARIANT* pvarSize) override;
+    HRESULT STDMETHODCALLTYPE ShowBrowserBar(VARIANT* pvaClsid, VARIANT* pvarShow,
+                                             VARIANT* pvarSize) override;
     HRESULT STDMETHODCALLTYPE Quit() override;
 
     // IConnectionPointContainer: DWebBrowserEvents2 only.
@@ -164,8 +165,8 @@ public:
     HRESULT FireDownloadBegin();
     HRESULT FireDownloadComplete();
     HRESULT FireNewWindow2(IDispatch** ppDisp, bool* cancel = nullptr);
-    HRESULT FireNavigateError(IDispatch* pDisp, const std::wstring& url, const std::wstring& frame, long status,
-                              bool* cancel = nullptr);
+    HRESULT FireNavigateError(IDispatch* pDisp, const std::wstring& url, const std::wstring& frame,
+                              long status, bool* cancel = nullptr);
     HRESULT FireOnQuit();
     // Any dispatch id with the given arguments (in the browser's reversed order).
     HRESULT FireEvent(DISPID dispid, VARIANT* args, UINT count, const wchar_t* name = L"");
@@ -208,7 +209,9 @@ public:
     // Hooks of the host window: the bar request, and a document becoming current.
     using BarHandler = std::function<HRESULT(const std::wstring& clsid, bool show)>;
     void SetBarHandler(BarHandler handler) { barHandler_ = std::move(handler); }
-    void SetDocumentListener(std::function<void(FakeBrowser&)> listener) { documentListener_ = std::move(listener); }
+    void SetDocumentListener(std::function<void(FakeBrowser&)> listener) {
+        documentListener_ = std::move(listener);
+    }
 
     // DocumentHost
     std::wstring DocumentCookie(const std::wstring& url) override;

@@ -113,7 +113,8 @@ TEST_F(Browser, APageFiresTheBrowsersEventsInOrderWithItsArgumentTypes) {
     bool busyAtComplete = true;
     sink->onEvent = [&](DISPID id, DISPPARAMS*) {
         VARIANT_BOOL busy = VARIANT_TRUE;
-        if (id == DISPID_DOCUMENTCOMPLETE && SUCCEEDED(browser->get_Busy(&busy))) busyAtComplete = busy != VARIANT_FALSE;
+        if (id == DISPID_DOCUMENTCOMPLETE && SUCCEEDED(browser->get_Busy(&busy)))
+            busyAtComplete = busy != VARIANT_FALSE;
     };
     browser->UserNavigate(server.Url(L"/p"));
     EXPECT_TRUE(sink->events.empty()) << "events wait for the message loop";
@@ -125,7 +126,8 @@ TEST_F(Browser, APageFiresTheBrowsersEventsInOrderWithItsArgumentTypes) {
     const SeenEvent& before = sink->events[0];
     // Arguments come last-first: Cancel, Headers, PostData, TargetFrameName, Flags, URL, pDisp.
     EXPECT_EQ(std::vector<VARTYPE>({VT_BOOL | VT_BYREF, VT_VARIANT | VT_BYREF, VT_VARIANT | VT_BYREF,
-                                    VT_VARIANT | VT_BYREF, VT_VARIANT | VT_BYREF, VT_VARIANT | VT_BYREF, VT_DISPATCH}),
+                                    VT_VARIANT | VT_BYREF, VT_VARIANT | VT_BYREF, VT_VARIANT | VT_BYREF,
+                                    VT_DISPATCH}),
               before.types);
     EXPECT_EQ(server.Url(L"/p"), before.url);
     EXPECT_EQ(static_cast<IUnknown*>(static_cast<IWebBrowser2*>(browser.Get())), before.browser);
@@ -147,7 +149,8 @@ TEST_F(Browser, APageFiresTheBrowsersEventsInOrderWithItsArgumentTypes) {
 TEST_F(Browser, FramesCompleteAsBrowsersOfTheirOwnBeforeTheTopDocument) {
     LocalHttpServer server;
     server.Page("/top", "text/html",
-                "<title>Frames</title><frameset><frame name=\"left\" src=\"a\"><frame name=right src=\"/b\"></frameset>");
+                "<title>Frames</title><frameset><frame name=\"left\" src=\"a\"><frame name=right "
+                "src=\"/b\"></frameset>");
     server.Page("/a", "text/html", "<title>A</title>");
     server.Page("/b", "text/html", "<title>B</title>");
     ComPtr<FakeBrowser> browser = FakeBrowser::Create(nullptr, nullptr);
@@ -157,7 +160,8 @@ TEST_F(Browser, FramesCompleteAsBrowsersOfTheirOwnBeforeTheTopDocument) {
     sink->onEvent = [&](DISPID id, DISPPARAMS* p) {
         if (id != DISPID_DOCUMENTCOMPLETE) return;
         ComPtr<IWebBrowser2> wb;
-        V_DISPATCH(&p->rgvarg[1])->QueryInterface(IID_IWebBrowser2, reinterpret_cast<void**>(wb.GetAddressOf()));
+        V_DISPATCH(&p->rgvarg[1])
+            ->QueryInterface(IID_IWebBrowser2, reinterpret_cast<void**>(wb.GetAddressOf()));
         VARIANT_BOOL busy = VARIANT_FALSE;
         browser->get_Busy(&busy);
         topBusyAtFrameComplete.push_back(busy != VARIANT_FALSE);
@@ -172,10 +176,12 @@ TEST_F(Browser, FramesCompleteAsBrowsersOfTheirOwnBeforeTheTopDocument) {
     std::vector<std::pair<DISPID, IUnknown*>> seen;
     for (const auto& e : sink->events) seen.push_back({e.dispid, e.browser});
     const std::vector<std::pair<DISPID, IUnknown*>> expected = {
-        {DISPID_BEFORENAVIGATE2, top},    {DISPID_DOWNLOADBEGIN, nullptr},    {DISPID_NAVIGATECOMPLETE2, top},
-        {DISPID_DOWNLOADCOMPLETE, nullptr}, {DISPID_DOWNLOADBEGIN, nullptr},    {DISPID_BEFORENAVIGATE2, left},
-        {DISPID_BEFORENAVIGATE2, right},  {DISPID_NAVIGATECOMPLETE2, left},   {DISPID_NAVIGATECOMPLETE2, right},
-        {DISPID_DOCUMENTCOMPLETE, left},  {DISPID_DOCUMENTCOMPLETE, right},   {DISPID_DOWNLOADCOMPLETE, nullptr},
+        {DISPID_BEFORENAVIGATE2, top},     {DISPID_DOWNLOADBEGIN, nullptr},
+        {DISPID_NAVIGATECOMPLETE2, top},   {DISPID_DOWNLOADCOMPLETE, nullptr},
+        {DISPID_DOWNLOADBEGIN, nullptr},   {DISPID_BEFORENAVIGATE2, left},
+        {DISPID_BEFORENAVIGATE2, right},   {DISPID_NAVIGATECOMPLETE2, left},
+        {DISPID_NAVIGATECOMPLETE2, right}, {DISPID_DOCUMENTCOMPLETE, left},
+        {DISPID_DOCUMENTCOMPLETE, right},  {DISPID_DOWNLOADCOMPLETE, nullptr},
         {DISPID_DOCUMENTCOMPLETE, top}};
     EXPECT_EQ(expected, seen);
     EXPECT_EQ(server.Url(L"/a"), sink->events[9].url);
@@ -326,7 +332,8 @@ TEST_F(Browser, ALogInFormIsFilledSubmittedAndItsSessionCookieComesBack) {
             return a;
         }
         a.headers = {{"Content-Type", "text/html; charset=utf-8"}};
-        a.body = r.target.find("AGIndex") != std::string::npos ? "<title>Top - Tavelle(R) Office</title>" : kLoginPage;
+        a.body = r.target.find("AGIndex") != std::string::npos ? "<title>Top - Tavelle(R) Office</title>"
+                                                               : kLoginPage;
         return a;
     });
     ComPtr<FakeBrowser> browser = FakeBrowser::Create(nullptr, nullptr);
@@ -438,7 +445,8 @@ TEST_F(Browser, ShowBrowserBarAndTheOtherMembersAreRecorded) {
 TEST_F(Browser, ConnectionPointsFollowTheBrowsersRules) {
     ComPtr<FakeBrowser> browser = FakeBrowser::Create(nullptr, nullptr);
     ComPtr<IConnectionPoint> cp;
-    EXPECT_EQ(CONNECT_E_NOCONNECTION, browser->FindConnectionPoint(IID_IPropertyNotifySink, cp.GetAddressOf()));
+    EXPECT_EQ(CONNECT_E_NOCONNECTION,
+              browser->FindConnectionPoint(IID_IPropertyNotifySink, cp.GetAddressOf()));
     ASSERT_EQ(S_OK, browser->FindConnectionPoint(DIID_DWebBrowserEvents2, cp.GetAddressOf()));
     IID iid;
     EXPECT_EQ(S_OK, cp->GetConnectionInterface(&iid));
@@ -453,7 +461,8 @@ TEST_F(Browser, ConnectionPointsFollowTheBrowsersRules) {
     ComPtr<FakeDocument> notASink;
     notASink.Attach(new FakeDocument(L"about:blank", L"", nullptr));
     DWORD other = 0;
-    EXPECT_EQ(S_OK, cp->Advise(static_cast<IHTMLDocument2*>(notASink.Get()), &other)) << "a document is a dispatch";
+    EXPECT_EQ(S_OK, cp->Advise(static_cast<IHTMLDocument2*>(notASink.Get()), &other))
+        << "a document is a dispatch";
     EXPECT_EQ(S_OK, cp->Unadvise(other));
     EXPECT_EQ(E_POINTER, cp->Advise(nullptr, &other));
     // A sink may unadvise itself while it handles an event.
@@ -496,7 +505,8 @@ TEST_F(Browser, TheTypeInformationDescribesTheEventsAsTheyAreFired) {
         for (SHORT p = 0; p < fd->cParams; ++p) {
             const TYPEDESC& t = fd->lprgelemdescParam[p].tdesc;
             const VARTYPE declared = t.vt == VT_PTR ? static_cast<VARTYPE>(t.lptdesc->vt | VT_BYREF) : t.vt;
-            EXPECT_EQ(declared, e.types[e.types.size() - 1 - p]) << "event " << e.dispid << " parameter " << p;
+            EXPECT_EQ(declared, e.types[e.types.size() - 1 - p])
+                << "event " << e.dispid << " parameter " << p;
         }
         events->ReleaseFuncDesc(fd);
     }

@@ -65,18 +65,19 @@ std::string FormUrlEncode(const std::wstring& text, UINT codePage) {
     std::string bytes;
     if (!text.empty()) {
         const UINT cp = codePage ? codePage : CP_UTF8;
-        const int n = WideCharToMultiByte(cp, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                          nullptr);
+        const int n = WideCharToMultiByte(cp, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                          nullptr, nullptr);
         if (n > 0) {
             bytes.resize(n);
-            WideCharToMultiByte(cp, 0, text.data(), static_cast<int>(text.size()), &bytes[0], n, nullptr, nullptr);
+            WideCharToMultiByte(cp, 0, text.data(), static_cast<int>(text.size()), &bytes[0], n, nullptr,
+                                nullptr);
         }
     }
     static const char hex[] = "0123456789ABCDEF";
     std::string out;
     for (unsigned char c : bytes) {
-        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '*' || c == '-' ||
-            c == '.' || c == '_') {
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '*' ||
+            c == '-' || c == '.' || c == '_') {
             out.push_back(static_cast<char>(c));
         } else if (c == ' ') {
             out.push_back('+');
@@ -173,9 +174,10 @@ HRESULT FakeFieldElement::put_innerText(BSTR v) {
 HRESULT FakeFieldElement::get_innerText(BSTR* p) { return PutText(p, field_.value); }
 
 HRESULT FakeFieldElement::getAttribute(BSTR name, LONG, VARIANT* value) {
-    return AttributeOf(FromBstr(name),
-                       {{L"name", field_.name}, {L"id", field_.id}, {L"type", field_.type}, {L"value", field_.value}},
-                       value);
+    return AttributeOf(
+        FromBstr(name),
+        {{L"name", field_.name}, {L"id", field_.id}, {L"type", field_.type}, {L"value", field_.value}},
+        value);
 }
 
 HRESULT FakeFieldElement::setAttribute(BSTR name, VARIANT value, LONG) {
@@ -223,15 +225,17 @@ HRESULT FakeFormElement::get_length(LONG* p) {
 }
 
 HRESULT FakeFormElement::getAttribute(BSTR name, LONG, VARIANT* value) {
-    return AttributeOf(FromBstr(name),
-                       {{L"name", form_.name}, {L"id", form_.id}, {L"action", form_.action}, {L"method", form_.method}},
-                       value);
+    return AttributeOf(
+        FromBstr(name),
+        {{L"name", form_.name}, {L"id", form_.id}, {L"action", form_.action}, {L"method", form_.method}},
+        value);
 }
 
 HRESULT FakeFormElement::item(VARIANT name, VARIANT index, IDispatch** pdisp) {
     std::vector<FakeElementCollection::Entry> entries;
     for (const auto& f : fields_) {
-        entries.push_back({f->Field().name, f->Field().id, ComPtr<IDispatch>(static_cast<IHTMLElement*>(f.Get()))});
+        entries.push_back(
+            {f->Field().name, f->Field().id, ComPtr<IDispatch>(static_cast<IHTMLElement*>(f.Get()))});
     }
     return LookupCollectionItem(entries, name, index, pdisp);
 }
@@ -270,8 +274,8 @@ HRESULT FakeFormElement::submit() {
 
 // ---- document
 
-FakeDocument::FakeDocument(std::wstring url, const std::wstring& contentType, const std::vector<uint8_t>& body,
-                           std::shared_ptr<DocumentHostLink> host)
+FakeDocument::FakeDocument(std::wstring url, const std::wstring& contentType,
+                           const std::vector<uint8_t>& body, std::shared_ptr<DocumentHostLink> host)
     : url_(std::move(url)), host_(std::move(host)) {
     mime_ = MimeDescriptionOf(contentType);
     std::wstring type = Lower(contentType.substr(0, contentType.find(L';')));

@@ -24,12 +24,14 @@ private:
     LONG refs_ = 1;  // the creator's reference
 };
 
-#define TTHOST_REFCOUNTED                                                            \
-    ULONG STDMETHODCALLTYPE AddRef() override { return AddRefImpl(); }            \
+#define TTHOST_REFCOUNTED                                              \
+    ULONG STDMETHODCALLTYPE AddRef() override { return AddRefImpl(); } \
     ULONG STDMETHODCALLTYPE Release() override { return ReleaseImpl(); }
 
 // A new BSTR for an out-parameter; the empty text is an empty BSTR, not null.
-inline BSTR AllocBstr(const std::wstring& s) { return SysAllocStringLen(s.data(), static_cast<UINT>(s.size())); }
+inline BSTR AllocBstr(const std::wstring& s) {
+    return SysAllocStringLen(s.data(), static_cast<UINT>(s.size()));
+}
 
 inline std::wstring FromBstr(BSTR b) { return b ? std::wstring(b, SysStringLen(b)) : std::wstring(); }
 

@@ -146,8 +146,8 @@ std::wstring DecodeBytes(const std::vector<uint8_t>& bytes, const std::wstring& 
     return convert(932, 0).second;
 }
 
-HttpAnswer HostSession::Fetch(const std::wstring& method, const std::wstring& url, const std::wstring& headers,
-                              const std::vector<uint8_t>& body) {
+HttpAnswer HostSession::Fetch(const std::wstring& method, const std::wstring& url,
+                              const std::wstring& headers, const std::vector<uint8_t>& body) {
     HttpAnswer answer;
     std::wstring verb = method.empty() ? L"GET" : method;
     std::wstring current = url;
@@ -184,22 +184,23 @@ HttpAnswer HostSession::Fetch(const std::wstring& method, const std::wstring& ur
         HINTERNET session =
             !proxy.empty()
                 ? InternetOpenW(agent.c_str(), INTERNET_OPEN_TYPE_PROXY, proxy.c_str(), L"<-loopback>", 0)
-                : InternetOpenW(agent.c_str(), systemProxy_ ? INTERNET_OPEN_TYPE_PRECONFIG : INTERNET_OPEN_TYPE_DIRECT,
+                : InternetOpenW(agent.c_str(),
+                                systemProxy_ ? INTERNET_OPEN_TYPE_PRECONFIG : INTERNET_OPEN_TYPE_DIRECT,
                                 nullptr, nullptr, 0);
-        HINTERNET connection = session ? InternetConnectW(session, parts.host.c_str(), parts.port, nullptr, nullptr,
-                                                          INTERNET_SERVICE_HTTP, 0, 0)
+        HINTERNET connection = session ? InternetConnectW(session, parts.host.c_str(), parts.port, nullptr,
+                                                          nullptr, INTERNET_SERVICE_HTTP, 0, 0)
                                        : nullptr;
         DWORD flags = INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_RELOAD |
                       INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_UI;
         if (parts.scheme == L"https") flags |= INTERNET_FLAG_SECURE;
-        HINTERNET request = connection ? HttpOpenRequestW(connection, verb.c_str(), parts.path.c_str(), nullptr,
-                                                          nullptr, nullptr, flags, 0)
+        HINTERNET request = connection ? HttpOpenRequestW(connection, verb.c_str(), parts.path.c_str(),
+                                                          nullptr, nullptr, nullptr, flags, 0)
                                        : nullptr;
         BOOL sent = FALSE;
         if (request) {
-            sent = HttpSendRequestW(request, lines.empty() ? nullptr : lines.c_str(),
-                                    lines.empty() ? 0 : static_cast<DWORD>(-1),
-                                    payload.empty() ? nullptr : payload.data(), static_cast<DWORD>(payload.size()));
+            sent = HttpSendRequestW(
+                request, lines.empty() ? nullptr : lines.c_str(), lines.empty() ? 0 : static_cast<DWORD>(-1),
+                payload.empty() ? nullptr : payload.data(), static_cast<DWORD>(payload.size()));
         }
         if (!sent) {
             answer.error = GetLastError();
@@ -240,7 +241,8 @@ HttpAnswer HostSession::Fetch(const std::wstring& method, const std::wstring& ur
             std::lock_guard<tt::CriticalSection> g(lock_);
             exchanges_.push_back(exchange);
         }
-        const bool redirect = status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+        const bool redirect =
+            status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
         if (!redirect || location.empty()) return answer;
         current = ResolveUrl(current, location);
         if (status != 307 && status != 308) {
@@ -289,9 +291,9 @@ void HostSession::StoreCookie(const std::wstring& url, const std::wstring& setCo
                 std::wstring d = Lower(value);
                 if (d[0] == L'.') d.erase(0, 1);
                 // A domain that does not cover the answering host: the browser refuses the cookie.
-                if (parts.host != d &&
-                    !(parts.host.size() > d.size() && parts.host.compare(parts.host.size() - d.size(), d.size(), d) == 0 &&
-                      parts.host[parts.host.size() - d.size() - 1] == L'.'))
+                if (parts.host != d && !(parts.host.size() > d.size() &&
+                                         parts.host.compare(parts.host.size() - d.size(), d.size(), d) == 0 &&
+                                         parts.host[parts.host.size() - d.size() - 1] == L'.'))
                     return;
                 cookie.domain = d;
                 cookie.hostOnly = false;
@@ -304,7 +306,8 @@ void HostSession::StoreCookie(const std::wstring& url, const std::wstring& setCo
             } else if (attr == L"expires") {
                 SYSTEMTIME when = {}, now = {};
                 FILETIME whenFt, nowFt;
-                if (InternetTimeToSystemTimeW(value.c_str(), &when, 0) && SystemTimeToFileTime(&when, &whenFt)) {
+                if (InternetTimeToSystemTimeW(value.c_str(), &when, 0) &&
+                    SystemTimeToFileTime(&when, &whenFt)) {
                     GetSystemTime(&now);
                     SystemTimeToFileTime(&now, &nowFt);
                     if (CompareFileTime(&whenFt, &nowFt) < 0) remove = true;
@@ -337,14 +340,15 @@ std::wstring HostSession::CookiesFor(const std::wstring& url, bool withHttpOnly)
     std::wstring out;
     std::lock_guard<tt::CriticalSection> g(lock_);
     for (const Cookie& c : cookies_) {
-        const bool domainOk =
-            c.hostOnly ? parts.host == c.domain
-                       : parts.host == c.domain ||
-                             (parts.host.size() > c.domain.size() &&
-                              parts.host.compare(parts.host.size() - c.domain.size(), c.domain.size(), c.domain) == 0 &&
-                              parts.host[parts.host.size() - c.domain.size() - 1] == L'.');
-        const bool pathOk = path.compare(0, c.path.size(), c.path) == 0 &&
-                            (path.size() == c.path.size() || c.path.back() == L'/' || path[c.path.size()] == L'/');
+        const bool domainOk = c.hostOnly ? parts.host == c.domain
+                                         : parts.host == c.domain ||
+                                               (parts.host.size() > c.domain.size() &&
+                                                parts.host.compare(parts.host.size() - c.domain.size(),
+                                                                   c.domain.size(), c.domain) == 0 &&
+                                                parts.host[parts.host.size() - c.domain.size() - 1] == L'.');
+        const bool pathOk =
+            path.compare(0, c.path.size(), c.path) == 0 &&
+            (path.size() == c.path.size() || c.path.back() == L'/' || path[c.path.size()] == L'/');
         if (!domainOk || !pathOk) continue;
         if (c.secure && parts.scheme != L"https") continue;
         if (c.httpOnly && !withHttpOnly) continue;

@@ -31,7 +31,7 @@ struct HttpExchange {
 struct HttpAnswer {
     bool answered = false;  // a status line came back (any status)
     DWORD status = 0;
-    DWORD error = 0;  // WinINet error when nothing came back
+    DWORD error = 0;   // WinINet error when nothing came back
     std::wstring url;  // the final address after redirects
     std::wstring contentType;
     std::vector<uint8_t> body;

@@ -16,7 +16,8 @@ TEST(HostSession, KeepsCookiesByHostPathAndLifetime) {
     s.StoreCookie(L"http://gw.example/", L"stranger=1; domain=other.test");  // not this host's to set
     s.StoreCookie(L"http://gw.example/", L"tail=1; domain=ample");  // a name's tail is not its domain
     EXPECT_EQ(L"AGSESSID=abc; lang=ja; wide=1", s.CookiesFor(L"http://gw.example/cgi/ag.cgi?page=AGIndex"));
-    EXPECT_EQ(L"lang=ja; wide=1", s.CookiesFor(L"http://gw.example/cgi/x", false)) << "scripts do not see HttpOnly";
+    EXPECT_EQ(L"lang=ja; wide=1", s.CookiesFor(L"http://gw.example/cgi/x", false))
+        << "scripts do not see HttpOnly";
     EXPECT_EQ(L"AGSESSID=abc; wide=1", s.CookiesFor(L"http://gw.example/cgix/ag.cgi"))
         << "/cgi does not cover /cgix";
     EXPECT_EQ(L"wide=1", s.CookiesFor(L"http://www.example/"));
@@ -26,7 +27,8 @@ TEST(HostSession, KeepsCookiesByHostPathAndLifetime) {
     // Replaced by name, domain and path; removed by a past expiry or a zero age.
     s.StoreCookie(L"http://gw.example/", L"AGSESSID=def; path=/");
     s.StoreCookie(L"http://gw.example/cgi/ag.cgi", L"lang=; Max-Age=0");
-    s.StoreCookie(L"http://gw.example/", L"wide=; domain=example; path=/; expires=Thu, 01 Jan 1970 00:00:00 GMT");
+    s.StoreCookie(L"http://gw.example/",
+                  L"wide=; domain=example; path=/; expires=Thu, 01 Jan 1970 00:00:00 GMT");
     EXPECT_EQ(L"AGSESSID=def", s.CookiesFor(L"http://gw.example/cgi/ag.cgi"));
     s.StoreCookie(L"http://gw.example/", L"safe=1; Secure");
     EXPECT_EQ(L"AGSESSID=def", s.CookiesFor(L"http://gw.example/"));
@@ -50,12 +52,26 @@ TEST(HostSession, SplitsResolvesAndDecodes) {
     EXPECT_EQ(L"http://h/cgi/x.html?a=1#top", ResolveUrl(L"http://h/cgi/x.html?a=1#old", L"#top"));
     EXPECT_EQ(L"http://h/cgi/x.html", ResolveUrl(L"http://h/cgi/x.html#f", L""));
 
-    const std::vector<uint8_t> sjis = {0x82, 0xa0, 'a'};           // あa in Shift_JIS
-    const std::vector<uint8_t> utf8 = {0xe3, 0x81, 0x82, 'a'};     // あa in UTF-8
-    EXPECT_EQ(L"\x3042" L"a", DecodeBytes(sjis, L"Shift_JIS"));
-    EXPECT_EQ(L"\x3042" L"a", DecodeBytes(utf8, L"utf-8"));
-    EXPECT_EQ(L"\x3042" L"a", DecodeBytes(utf8, L"")) << "undeclared: UTF-8 when it is UTF-8";
-    EXPECT_EQ(L"\x3042" L"a", DecodeBytes(sjis, L"")) << "otherwise the Japanese code page";
+    const std::vector<uint8_t> sjis = {0x82, 0xa0, 'a'};        // あa in Shift_JIS
+    const std::vector<uint8_t> utf8 = {0xe3, 0x81, 0x82, 'a'};  // あa in UTF-8
+    EXPECT_EQ(
+        L"\x3042"
+        L"a",
+        DecodeBytes(sjis, L"Shift_JIS"));
+    EXPECT_EQ(
+        L"\x3042"
+        L"a",
+        DecodeBytes(utf8, L"utf-8"));
+    EXPECT_EQ(
+        L"\x3042"
+        L"a",
+        DecodeBytes(utf8, L""))
+        << "undeclared: UTF-8 when it is UTF-8";
+    EXPECT_EQ(
+        L"\x3042"
+        L"a",
+        DecodeBytes(sjis, L""))
+        << "otherwise the Japanese code page";
     EXPECT_EQ(20932u, CodePageOfCharset(L"EUC-JP"));
 }
 
@@ -96,7 +112,8 @@ TEST(HostSession, FollowsRedirectsAsTheBrowserDoesAndCarriesTheCookies) {
     EXPECT_EQ(302u, exchanges[0].status);
     ASSERT_EQ(1u, exchanges[0].setCookies.size());
     EXPECT_EQ(L"sid=42; path=/", exchanges[0].setCookies[0]);
-    EXPECT_EQ(L"Pragma: no-cache\r\nContent-Type: application/x-www-form-urlencoded\r\n", exchanges[0].headers)
+    EXPECT_EQ(L"Pragma: no-cache\r\nContent-Type: application/x-www-form-urlencoded\r\n",
+              exchanges[0].headers)
         << "header lines go out with CR LF";
 
     // A Cookie line of the caller's replaces the session's.

@@ -27,7 +27,7 @@ protected:
 
 struct SeenEvent {
     DISPID dispid = 0;
-    std::vector<VARTYPE> types;  // of rgvarg[0..cArgs-1], as given (reversed argument order)
+    std::vector<VARTYPE> types;   // of rgvarg[0..cArgs-1], as given (reversed argument order)
     IUnknown* browser = nullptr;  // identity of pDisp, when the first argument is a dispatch
     std::wstring url;
     std::wstring text2;  // TargetFrameName or Frame
@@ -43,7 +43,8 @@ public:
     TTHOST_REFCOUNTED
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
         if (!ppv) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IDispatch || (answersEventInterface && riid == DIID_DWebBrowserEvents2)) {
+        if (riid == IID_IUnknown || riid == IID_IDispatch ||
+            (answersEventInterface && riid == DIID_DWebBrowserEvents2)) {
             *ppv = static_cast<IDispatch*>(this);
             AddRef();
             return S_OK;
@@ -56,9 +57,11 @@ public:
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
-                                     UINT*) override;
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT*,
+                                     EXCEPINFO*, UINT*) override;
 
     std::vector<DISPID> Ids() const {
         std::vector<DISPID> ids;
@@ -71,8 +74,8 @@ public:
     std::function<void(DISPID, DISPPARAMS*)> onEvent;
 };
 
-inline HRESULT RecordingSink::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
-                                     UINT*) {
+inline HRESULT RecordingSink::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT*,
+                                     EXCEPINFO*, UINT*) {
     SeenEvent e;
     e.dispid = id;
     e.flags = flags;

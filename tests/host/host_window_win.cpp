@@ -70,7 +70,9 @@ HRESULT FakeBandSite::OnFocusChangeIS(IUnknown* object, BOOL setFocus) {
     return S_OK;
 }
 
-HRESULT FakeBandSite::QueryStatus(const GUID*, ULONG, OLECMD*, OLECMDTEXT*) { return OLECMDERR_E_UNKNOWNGROUP; }
+HRESULT FakeBandSite::QueryStatus(const GUID*, ULONG, OLECMD*, OLECMDTEXT*) {
+    return OLECMDERR_E_UNKNOWNGROUP;
+}
 
 HRESULT FakeBandSite::Exec(const GUID*, DWORD, DWORD, VARIANT*, VARIANT*) { return OLECMDERR_E_UNKNOWNGROUP; }
 
@@ -78,7 +80,8 @@ HRESULT FakeBandSite::QueryService(REFGUID service, REFIID riid, void** ppv) {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
     servicesAsked_.push_back(service);
-    if ((service == SID_SWebBrowserApp || service == SID_SInternetExplorer) && options_.browserService && browser_)
+    if ((service == SID_SWebBrowserApp || service == SID_SInternetExplorer) && options_.browserService &&
+        browser_)
         return browser_->QueryInterface(riid, ppv);
     return E_NOINTERFACE;
 }
@@ -90,14 +93,14 @@ HostWindow::HostWindow(HostWindowOptions options, std::shared_ptr<HostSession> s
     RegisterClasses();
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     frame_ = CreateWindowExW(0, kFrameClass, options_.title.c_str(), WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
-                             CW_USEDEFAULT, CW_USEDEFAULT, options_.width, options_.height, nullptr, nullptr, instance,
-                             nullptr);
+                             CW_USEDEFAULT, CW_USEDEFAULT, options_.width, options_.height, nullptr, nullptr,
+                             instance, nullptr);
     SetWindowLongPtrW(frame_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     SetWindowLongPtrW(frame_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FrameProc));
     HWND rebarParent = frame_;
     if (options_.tabs) {
-        toolbarHost_ = CreateWindowExW(0, kToolbarHostClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0,
-                                       options_.width, 30, frame_, nullptr, instance, nullptr);
+        toolbarHost_ = CreateWindowExW(0, kToolbarHostClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0,
+                                       0, options_.width, 30, frame_, nullptr, instance, nullptr);
         SetWindowLongPtrW(toolbarHost_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
         SetWindowLongPtrW(toolbarHost_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ToolbarHostProc));
         rebarParent = toolbarHost_;
@@ -106,12 +109,14 @@ HostWindow::HostWindow(HostWindowOptions options, std::shared_ptr<HostSession> s
                              WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | RBS_VARHEIGHT |
                                  RBS_BANDBORDERS | CCS_NODIVIDER | CCS_NOPARENTALIGN | CCS_TOP,
                              0, 0, options_.width, 30, rebarParent, nullptr, instance, nullptr);
-    content_ = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
-                               WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, 0, 30,
-                               options_.width, options_.height - 30, frame_, nullptr, instance, nullptr);
+    content_ =
+        CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
+                        WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, 0,
+                        30, options_.width, options_.height - 30, frame_, nullptr, instance, nullptr);
     browser_ = FakeBrowser::Create(session_, frame_);
     browser_->SetDocumentListener([this](FakeBrowser& b) { ShowDocument(b); });
-    browser_->SetBarHandler([this](const std::wstring& clsid, bool show) { return OnShowBrowserBar(clsid, show); });
+    browser_->SetBarHandler(
+        [this](const std::wstring& clsid, bool show) { return OnShowBrowserBar(clsid, show); });
     Layout();
     if (options_.visible) {
         ShowWindow(frame_, SW_SHOW);
@@ -194,7 +199,8 @@ void HostWindow::RemoveBands() {
                 REBARBANDINFOW rb = {};
                 rb.cbSize = sizeof rb;
                 rb.fMask = RBBIM_CHILD;
-                if (SendMessageW(rebar_, RB_GETBANDINFOW, i, reinterpret_cast<LPARAM>(&rb)) && rb.hwndChild == b.window) {
+                if (SendMessageW(rebar_, RB_GETBANDINFOW, i, reinterpret_cast<LPARAM>(&rb)) &&
+                    rb.hwndChild == b.window) {
                     SendMessageW(rebar_, RB_DELETEBAND, i, 0);
                     break;
                 }
@@ -220,7 +226,8 @@ bool HostWindow::TranslateBandAccelerator(MSG& msg) {
 }
 
 bool HostWindow::RunUntilIdle(DWORD timeoutMs) {
-    return BrowserWorkQueue::ForThread().RunUntilIdle(timeoutMs, [this](MSG& m) { return TranslateBandAccelerator(m); });
+    return BrowserWorkQueue::ForThread().RunUntilIdle(timeoutMs,
+                                                      [this](MSG& m) { return TranslateBandAccelerator(m); });
 }
 
 void HostWindow::Close() {
@@ -274,7 +281,8 @@ void HostWindow::ShowDocument(FakeBrowser& browser) {
         }
     }
     SetWindowTextW(content_, text.c_str());
-    SetWindowTextW(frame_, (doc->Title().empty() ? options_.title : doc->Title() + L" - " + options_.title).c_str());
+    SetWindowTextW(frame_,
+                   (doc->Title().empty() ? options_.title : doc->Title() + L" - " + options_.title).c_str());
 }
 
 bool HostWindow::ForwardToBand(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result) {
@@ -299,25 +307,26 @@ LRESULT CALLBACK HostWindow::FrameProc(HWND hwnd, UINT msg, WPARAM wParam, LPARA
     if (self) {
         LRESULT result = 0;
         switch (msg) {
-        case WM_SIZE:
-            self->Layout();
-            return 0;
-        case WM_COMMAND:
-        case WM_NOTIFY:
-            if (self->ForwardToBand(msg, wParam, lParam, &result)) return result;
-            if (msg == WM_NOTIFY && lParam && reinterpret_cast<NMHDR*>(lParam)->code == RBN_HEIGHTCHANGE) {
+            case WM_SIZE:
                 self->Layout();
                 return 0;
-            }
-            break;
-        case WM_CLOSE:
-            self->Close();
-            return 0;
-        case WM_DESTROY:
-            if (self->options_.visible) PostQuitMessage(0);
-            break;
-        default:
-            break;
+            case WM_COMMAND:
+            case WM_NOTIFY:
+                if (self->ForwardToBand(msg, wParam, lParam, &result)) return result;
+                if (msg == WM_NOTIFY && lParam &&
+                    reinterpret_cast<NMHDR*>(lParam)->code == RBN_HEIGHTCHANGE) {
+                    self->Layout();
+                    return 0;
+                }
+                break;
+            case WM_CLOSE:
+                self->Close();
+                return 0;
+            case WM_DESTROY:
+                if (self->options_.visible) PostQuitMessage(0);
+                break;
+            default:
+                break;
         }
     }
     return DefWindowProcW(hwnd, msg, wParam, lParam);

@@ -47,8 +47,10 @@ public:
     // IInputObjectSite
     HRESULT STDMETHODCALLTYPE OnFocusChangeIS(IUnknown* object, BOOL setFocus) override;
     // IOleCommandTarget
-    HRESULT STDMETHODCALLTYPE QueryStatus(const GUID* group, ULONG count, OLECMD* cmds, OLECMDTEXT* text) override;
-    HRESULT STDMETHODCALLTYPE Exec(const GUID* group, DWORD id, DWORD option, VARIANT* in, VARIANT* out) override;
+    HRESULT STDMETHODCALLTYPE QueryStatus(const GUID* group, ULONG count, OLECMD* cmds,
+                                          OLECMDTEXT* text) override;
+    HRESULT STDMETHODCALLTYPE Exec(const GUID* group, DWORD id, DWORD option, VARIANT* in,
+                                   VARIANT* out) override;
     // IServiceProvider
     HRESULT STDMETHODCALLTYPE QueryService(REFGUID service, REFIID riid, void** ppv) override;
 
@@ -83,7 +85,7 @@ struct HostWindowOptions {
 struct HostedBand {
     ComPtr<IUnknown> band;
     ComPtr<FakeBandSite> site;
-    HWND window = nullptr;         // IOleWindow::GetWindow of the band
+    HWND window = nullptr;          // IOleWindow::GetWindow of the band
     HWND originalParent = nullptr;  // its parent before the rebar took it
     DESKBANDINFO info = {};
     HRESULT setSiteResult = E_FAIL;

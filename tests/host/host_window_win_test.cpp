@@ -47,10 +47,12 @@ TEST_F(HostWindowTest, TheBandSiteAnswersWhatItIsAllowedToAndRecordsIt) {
     EXPECT_EQ(S_OK, site->GetWindow(&window));
     EXPECT_EQ(host.Rebar(), window);
     ComPtr<IWebBrowser2> browser;
-    EXPECT_EQ(S_OK, site->QueryService(SID_SWebBrowserApp, IID_IWebBrowser2, reinterpret_cast<void**>(browser.GetAddressOf())));
+    EXPECT_EQ(S_OK, site->QueryService(SID_SWebBrowserApp, IID_IWebBrowser2,
+                                       reinterpret_cast<void**>(browser.GetAddressOf())));
     EXPECT_EQ(static_cast<IWebBrowser2*>(host.Browser()), browser.Get());
     ComPtr<IUnknown> other;
-    EXPECT_EQ(E_NOINTERFACE, site->QueryService(IID_IOleWindow, IID_IUnknown, reinterpret_cast<void**>(other.GetAddressOf())));
+    EXPECT_EQ(E_NOINTERFACE, site->QueryService(IID_IOleWindow, IID_IUnknown,
+                                                reinterpret_cast<void**>(other.GetAddressOf())));
     ASSERT_EQ(2u, site->ServicesAsked().size());
     EXPECT_EQ(SID_SWebBrowserApp, site->ServicesAsked()[0]);
 
@@ -68,13 +70,17 @@ TEST_F(HostWindowTest, TheBandSiteAnswersWhatItIsAllowedToAndRecordsIt) {
     poor.browserService = false;
     ComPtr<FakeBandSite> poorSite = host.MakeBandSite(poor);
     ComPtr<IOleWindow> noWindow;
-    EXPECT_EQ(E_NOINTERFACE, poorSite->QueryInterface(IID_IOleWindow, reinterpret_cast<void**>(noWindow.GetAddressOf())));
+    EXPECT_EQ(E_NOINTERFACE,
+              poorSite->QueryInterface(IID_IOleWindow, reinterpret_cast<void**>(noWindow.GetAddressOf())));
     ComPtr<IServiceProvider> noServices;
-    EXPECT_EQ(E_NOINTERFACE, poorSite->QueryInterface(IID_IServiceProvider, reinterpret_cast<void**>(noServices.GetAddressOf())));
+    EXPECT_EQ(E_NOINTERFACE, poorSite->QueryInterface(IID_IServiceProvider,
+                                                      reinterpret_cast<void**>(noServices.GetAddressOf())));
     ComPtr<IOleCommandTarget> target;
-    EXPECT_EQ(S_OK, poorSite->QueryInterface(IID_IOleCommandTarget, reinterpret_cast<void**>(target.GetAddressOf())));
-    EXPECT_EQ(E_NOINTERFACE, poorSite->QueryService(SID_SWebBrowserApp, IID_IWebBrowser2,
-                                                    reinterpret_cast<void**>(browser.ReleaseAndGetAddressOf())));
+    EXPECT_EQ(S_OK, poorSite->QueryInterface(IID_IOleCommandTarget,
+                                             reinterpret_cast<void**>(target.GetAddressOf())));
+    EXPECT_EQ(E_NOINTERFACE,
+              poorSite->QueryService(SID_SWebBrowserApp, IID_IWebBrowser2,
+                                     reinterpret_cast<void**>(browser.ReleaseAndGetAddressOf())));
 }
 
 // A band of the simplest kind: a static window, sized 50 by 20.
@@ -82,7 +88,8 @@ class StaticBand : public IDeskBand, public IObjectWithSite, public HostRefCount
 public:
     TTHOST_REFCOUNTED
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (riid == IID_IUnknown || riid == IID_IOleWindow || riid == IID_IDockingWindow || riid == IID_IDeskBand) {
+        if (riid == IID_IUnknown || riid == IID_IOleWindow || riid == IID_IDockingWindow ||
+            riid == IID_IDeskBand) {
             *ppv = static_cast<IDeskBand*>(this);
         } else if (riid == IID_IObjectWithSite) {
             *ppv = static_cast<IObjectWithSite*>(this);
@@ -121,8 +128,8 @@ public:
             site->QueryInterface(IID_IOleWindow, reinterpret_cast<void**>(w.GetAddressOf()));
             HWND parent = nullptr;
             if (w) w->GetWindow(&parent);
-            window = CreateWindowExW(0, L"STATIC", L"band", WS_CHILD | WS_VISIBLE, 0, 0, 50, 20, parent, nullptr,
-                                     nullptr, nullptr);
+            window = CreateWindowExW(0, L"STATIC", L"band", WS_CHILD | WS_VISIBLE, 0, 0, 50, 20, parent,
+                                     nullptr, nullptr, nullptr);
             originalParent = parent;
         }
         return S_OK;
@@ -175,7 +182,8 @@ TEST_F(HostWindowTest, ShowBrowserBarPlacesTheBandInTheRebarAndHidingRemovesIt) 
 
 TEST_F(HostWindowTest, TheContentAreaShowsTheCurrentPage) {
     HostWindow host;
-    host.Browser()->SetPage(L"http://gw.example/ag.cgi", L"<title>ログイン</title><form name=F><input name=a value=1></form>");
+    host.Browser()->SetPage(L"http://gw.example/ag.cgi",
+                            L"<title>ログイン</title><form name=F><input name=a value=1></form>");
     wchar_t text[512] = {};
     GetWindowTextW(host.Content(), text, 512);
     EXPECT_NE(nullptr, wcsstr(text, L"http://gw.example/ag.cgi"));
@@ -187,7 +195,8 @@ TEST_F(HostWindowTest, TheContentAreaShowsTheCurrentPage) {
 
 TEST_F(HostWindowTest, MessageBoxesAreAnsweredAndRecorded) {
     MessageBoxAnswerer answerer({IDNO, IDYES});
-    EXPECT_EQ(IDNO, MessageBoxW(nullptr, L"本文\n二行目", L"題", MB_YESNO | MB_ICONINFORMATION | MB_DEFBUTTON2));
+    EXPECT_EQ(IDNO,
+              MessageBoxW(nullptr, L"本文\n二行目", L"題", MB_YESNO | MB_ICONINFORMATION | MB_DEFBUTTON2));
     EXPECT_EQ(IDYES, MessageBoxW(nullptr, L"次", L"題", MB_YESNO));
     // The last answer repeats; one the box lacks becomes what Escape would give.
     EXPECT_EQ(IDOK, MessageBoxW(nullptr, L"了解", L"", MB_OK | MB_ICONERROR));

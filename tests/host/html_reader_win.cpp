@@ -84,9 +84,9 @@ void AppendText(std::wstring& out, const std::wstring& raw) {
 }  // namespace
 
 std::wstring DecodeCharacterReferences(const std::wstring& text) {
-    static const std::map<std::wstring, wchar_t> named = {
-        {L"amp", L'&'}, {L"lt", L'<'}, {L"gt", L'>'}, {L"quot", L'"'}, {L"apos", L'\''}, {L"nbsp", 0xA0},
-        {L"copy", 0xA9}, {L"reg", 0xAE}};
+    static const std::map<std::wstring, wchar_t> named = {{L"amp", L'&'},  {L"lt", L'<'},    {L"gt", L'>'},
+                                                          {L"quot", L'"'}, {L"apos", L'\''}, {L"nbsp", 0xA0},
+                                                          {L"copy", 0xA9}, {L"reg", 0xAE}};
     std::wstring out;
     for (size_t i = 0; i < text.size();) {
         if (text[i] != L'&') {
@@ -146,7 +146,7 @@ std::wstring CharsetOfContentType(const std::wstring& contentType) {
 
 HtmlPage ReadHtml(const std::wstring& html) {
     HtmlPage page;
-    int form = -1;        // index of the open form
+    int form = -1;         // index of the open form
     int selectField = -1;  // index of the open select in that form
     bool selectHasOption = false;
     bool selectExplicit = false;
@@ -192,7 +192,8 @@ HtmlPage ReadHtml(const std::wstring& html) {
             }
             continue;
         }
-        if (tag.name == L"title" || tag.name == L"script" || tag.name == L"style" || tag.name == L"textarea") {
+        if (tag.name == L"title" || tag.name == L"script" || tag.name == L"style" ||
+            tag.name == L"textarea") {
             const size_t end = FindEndTag(html, i, tag.name);
             const std::wstring raw = html.substr(i, (end == std::wstring::npos ? html.size() : end) - i);
             if (tag.name == L"title" && !page.hasTitle) {
@@ -231,7 +232,8 @@ HtmlPage ReadHtml(const std::wstring& html) {
             HtmlField f;
             f.tag = tag.name;
             f.type = Lower(tag.Get(L"type"));
-            if (f.type.empty()) f.type = tag.name == L"input" ? L"text" : tag.name == L"button" ? L"submit" : L"select";
+            if (f.type.empty())
+                f.type = tag.name == L"input" ? L"text" : tag.name == L"button" ? L"submit" : L"select";
             f.name = tag.Get(L"name");
             f.id = tag.Get(L"id");
             f.value = tag.Get(L"value");

@@ -36,7 +36,7 @@ struct HtmlPage {
     std::wstring title;  // text between <title> and </title>, character references decoded
     std::vector<HtmlForm> forms;
     std::vector<HtmlFrame> frames;
-    std::wstring text;  // the visible text, whitespace runs collapsed
+    std::wstring text;         // the visible text, whitespace runs collapsed
     std::wstring metaCharset;  // from <meta charset> or <meta http-equiv=Content-Type>
 };
 

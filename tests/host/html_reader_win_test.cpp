@@ -7,7 +7,8 @@ namespace tthost {
 namespace {
 
 TEST(HtmlReader, ReadsTheTitleWithCharacterReferencesAndKeepsItsBlanks) {
-    HtmlPage page = ReadHtml(L"<HTML><HEAD><TITLE>A &amp; B &#x3042;&#12354; &lt;x&gt; </TITLE></HEAD></HTML>");
+    HtmlPage page =
+        ReadHtml(L"<HTML><HEAD><TITLE>A &amp; B &#x3042;&#12354; &lt;x&gt; </TITLE></HEAD></HTML>");
     EXPECT_TRUE(page.hasTitle);
     EXPECT_EQ(L"A & B \x3042\x3042 <x> ", page.title) << "a trailing blank is part of the title";
     page = ReadHtml(L"<body>no title</body>");
@@ -15,8 +16,9 @@ TEST(HtmlReader, ReadsTheTitleWithCharacterReferencesAndKeepsItsBlanks) {
     EXPECT_EQ(L"", page.title);
     EXPECT_EQ(L"no title", page.text);
     // Only the first title counts; markup in comments and scripts is not read.
-    page = ReadHtml(L"<!-- <title>no</title> --><script>var s='<title>no</title>';</script>"
-                    L"<title>yes</title><title>again</title>");
+    page = ReadHtml(
+        L"<!-- <title>no</title> --><script>var s='<title>no</title>';</script>"
+        L"<title>yes</title><title>again</title>");
     EXPECT_EQ(L"yes", page.title);
     EXPECT_EQ(L"A &bogus; &#; b", DecodeCharacterReferences(L"A &bogus; &#; b"));
 }
@@ -64,7 +66,8 @@ TEST(HtmlReader, ReadsFormsWithTheirFieldsInOrder) {
 TEST(HtmlReader, FindsFramesAndTheDeclaredCharacterSet) {
     HtmlPage page = ReadHtml(
         L"<meta http-equiv=\"Content-Type\" content=\"text/html; charset=Shift_JIS\">"
-        L"<frameset><frame name=menu src=\"menu.html\"><frame src=/main></frameset><iframe src=x name=ad></iframe>");
+        L"<frameset><frame name=menu src=\"menu.html\"><frame src=/main></frameset><iframe src=x "
+        L"name=ad></iframe>");
     EXPECT_EQ(L"shift_jis", page.metaCharset);
     ASSERT_EQ(3u, page.frames.size());
     EXPECT_EQ(L"menu", page.frames[0].name);
@@ -77,8 +80,9 @@ TEST(HtmlReader, FindsFramesAndTheDeclaredCharacterSet) {
 }
 
 TEST(HtmlReader, SurvivesBrokenMarkup) {
-    for (const wchar_t* html : {L"<", L"<title>", L"<form name=", L"<input value=\"unterminated", L"a < b > c",
-                                L"<!-- open", L"<select name=s><option", L"</form></select>", L"<title>x</tit"}) {
+    for (const wchar_t* html :
+         {L"<", L"<title>", L"<form name=", L"<input value=\"unterminated", L"a < b > c", L"<!-- open",
+          L"<select name=s><option", L"</form></select>", L"<title>x</tit"}) {
         const HtmlPage page = ReadHtml(html);
         (void)page;
     }

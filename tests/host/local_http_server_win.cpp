@@ -15,13 +15,20 @@ std::string LowerAscii(std::string s) {
 
 const char* Reason(int status) {
     switch (status) {
-    case 200: return "OK";
-    case 301: return "Moved Permanently";
-    case 302: return "Found";
-    case 303: return "See Other";
-    case 404: return "Not Found";
-    case 500: return "Internal Server Error";
-    default: return "Status";
+        case 200:
+            return "OK";
+        case 301:
+            return "Moved Permanently";
+        case 302:
+            return "Found";
+        case 303:
+            return "See Other";
+        case 404:
+            return "Not Found";
+        case 500:
+            return "Internal Server Error";
+        default:
+            return "Status";
     }
 }
 
@@ -119,7 +126,8 @@ void LocalHttpServer::HandleConnection(SOCKET s) {
     const size_t sp1 = requestLine.find(' ');
     const size_t sp2 = requestLine.find(' ', sp1 + 1);
     request.method = requestLine.substr(0, sp1);
-    request.target = requestLine.substr(sp1 + 1, sp2 == std::string::npos ? std::string::npos : sp2 - sp1 - 1);
+    request.target =
+        requestLine.substr(sp1 + 1, sp2 == std::string::npos ? std::string::npos : sp2 - sp1 - 1);
     size_t pos = lineEnd == std::string::npos ? head.size() : lineEnd + 2;
     while (pos < head.size()) {
         size_t end = head.find("\r\n", pos);
@@ -157,7 +165,8 @@ void LocalHttpServer::HandleConnection(SOCKET s) {
     }
     std::string out = "HTTP/1.0 " + std::to_string(answer.status) + " " + Reason(answer.status) + "\r\n";
     for (const auto& h : answer.headers) out += h.first + ": " + h.second + "\r\n";
-    out += "Content-Length: " + std::to_string(answer.body.size()) + "\r\nConnection: close\r\n\r\n" + answer.body;
+    out += "Content-Length: " + std::to_string(answer.body.size()) + "\r\nConnection: close\r\n\r\n" +
+           answer.body;
     size_t sent = 0;
     while (sent < out.size()) {
         const int n = send(s, out.data() + sent, static_cast<int>(out.size() - sent), 0);

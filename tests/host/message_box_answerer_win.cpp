@@ -34,7 +34,8 @@ size_t MessageBoxAnswerer::Count() const {
 static BOOL CALLBACK CollectVisibleBoxes(HWND hwnd, LPARAM param) {
     wchar_t cls[16] = {};
     GetClassNameW(hwnd, cls, 16);
-    if (wcscmp(cls, L"#32770") == 0 && IsWindowVisible(hwnd)) reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
+    if (wcscmp(cls, L"#32770") == 0 && IsWindowVisible(hwnd))
+        reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
     return TRUE;
 }
 
@@ -44,8 +45,9 @@ void MessageBoxAnswerer::Watch() {
         EnumThreadWindows(thread_, CollectVisibleBoxes, reinterpret_cast<LPARAM>(&boxes));
         {
             std::lock_guard<tt::CriticalSection> g(lock_);
-            answered_.erase(std::remove_if(answered_.begin(), answered_.end(), [](HWND h) { return !IsWindow(h); }),
-                            answered_.end());
+            answered_.erase(
+                std::remove_if(answered_.begin(), answered_.end(), [](HWND h) { return !IsWindow(h); }),
+                answered_.end());
         }
         for (HWND box : boxes) AnswerOne(box);
         Sleep(15);
@@ -60,7 +62,8 @@ bool MessageBoxAnswerer::AnswerOne(HWND box) {
         }
     }
     // A message box: buttons with the standard ids and a static text.
-    static const int kButtons[] = {IDOK, IDCANCEL, IDABORT, IDRETRY, IDIGNORE, IDYES, IDNO, IDTRYAGAIN, IDCONTINUE};
+    static const int kButtons[] = {IDOK,  IDCANCEL, IDABORT,    IDRETRY,   IDIGNORE,
+                                   IDYES, IDNO,     IDTRYAGAIN, IDCONTINUE};
     SeenMessageBox seen;
     wchar_t buf[4096];
     GetWindowTextW(box, buf, ARRAYSIZE(buf));
@@ -79,7 +82,8 @@ bool MessageBoxAnswerer::AnswerOne(HWND box) {
     }
     // The default button is the one drawn as such (the dialog's default id may not follow it).
     for (int id : seen.buttons) {
-        if ((GetWindowLongPtrW(GetDlgItem(box, id), GWL_STYLE) & 0x0F) == BS_DEFPUSHBUTTON) seen.defaultButton = id;
+        if ((GetWindowLongPtrW(GetDlgItem(box, id), GWL_STYLE) & 0x0F) == BS_DEFPUSHBUTTON)
+            seen.defaultButton = id;
     }
     if (!seen.defaultButton) {
         const LRESULT def = SendMessageW(box, DM_GETDEFID, 0, 0);

@@ -42,12 +42,14 @@ void RegistryWatch::ReadOnce() {
     std::set<std::wstring> seen;
     bool opened = false;
     HKEY params = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, (key_ + L"\\Parameters").c_str(), 0, KEY_READ, &params) == ERROR_SUCCESS) {
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, (key_ + L"\\Parameters").c_str(), 0, KEY_READ, &params) ==
+        ERROR_SUCCESS) {
         opened = true;
         for (DWORD i = 0;; ++i) {
             wchar_t name[16384];
             DWORD length = 16384;
-            if (RegEnumValueW(params, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+            if (RegEnumValueW(params, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+                break;
             seen.insert(std::wstring(name, length));
         }
         RegCloseKey(params);
@@ -55,9 +57,10 @@ void RegistryWatch::ReadOnce() {
     DWORD history = 0;
     bool historyRead = false;
     HKEY mru = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, (key_ + L"\\SearchMRU").c_str(), 0, KEY_READ, &mru) == ERROR_SUCCESS) {
-        historyRead = RegQueryInfoKeyW(mru, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &history, nullptr,
-                                       nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, (key_ + L"\\SearchMRU").c_str(), 0, KEY_READ, &mru) ==
+        ERROR_SUCCESS) {
+        historyRead = RegQueryInfoKeyW(mru, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &history,
+                                       nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
         RegCloseKey(mru);
     }
 
@@ -80,8 +83,9 @@ void RegistryWatch::ReadOnce() {
     // The history only grows in a run that never deletes it.
     if (historyMax_ && (!historyRead || history < historyMax_)) {
         ++result_.historyShrunk;
-        if (problem.empty()) problem = L"SearchMRU with " + std::to_wstring(history) + L" of " +
-                                       std::to_wstring(historyMax_) + L" entries";
+        if (problem.empty())
+            problem = L"SearchMRU with " + std::to_wstring(history) + L" of " + std::to_wstring(historyMax_) +
+                      L" entries";
     }
     if (historyRead && history > historyMax_) historyMax_ = history;
     if (!problem.empty() && result_.example.empty())

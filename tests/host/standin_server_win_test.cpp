@@ -83,7 +83,8 @@ TEST_F(StandinServer, ANavigationWithTheToolbarsLogInBodyLogsIn) {
     HostWindow host;
     FakeBrowser* browser = host.Browser();
     const std::wstring url = base_ + L"/tv/ag.cgi?page=ScheduleUserMonth";
-    const std::string body("_System=login&_Login=1&_Account=taro&Password=secret&page=ScheduleUserMonth\0", 77);
+    const std::string body("_System=login&_Login=1&_Account=taro&Password=secret&page=ScheduleUserMonth\0",
+                           77);
     VARIANT vUrl, vFlags, vPost, vHeaders;
     VariantInit(&vUrl);
     VariantInit(&vFlags);
@@ -100,7 +101,8 @@ TEST_F(StandinServer, ANavigationWithTheToolbarsLogInBodyLogsIn) {
     memcpy(data, body.data(), body.size());
     SafeArrayUnaccessData(V_ARRAY(&vPost));
     V_VT(&vHeaders) = VT_BSTR;
-    V_BSTR(&vHeaders) = SysAllocString(L"Pragma: no-cache\nContent-Type: application/x-www-form-urlencoded\n");
+    V_BSTR(&vHeaders) =
+        SysAllocString(L"Pragma: no-cache\nContent-Type: application/x-www-form-urlencoded\n");
     EXPECT_EQ(S_OK, browser->Navigate2(&vUrl, &vFlags, nullptr, &vPost, &vHeaders));
     ASSERT_TRUE(host.RunUntilIdle());
     EXPECT_EQ(L"ScheduleUserMonth - Tavelle(R) Office", browser->Document()->Title());

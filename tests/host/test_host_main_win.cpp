@@ -50,16 +50,26 @@ Args Parse() {
     for (int i = 1; i < argc; ++i) {
         const std::wstring arg = argv[i];
         auto next = [&]() { return i + 1 < argc ? std::wstring(argv[++i]) : std::wstring(); };
-        if (arg == L"--dll") a.dll = next();
-        else if (arg == L"--bho") a.bho = next();
-        else if (arg == L"--band") a.band = next();
-        else if (arg == L"--show-band") a.showBand = true;
-        else if (arg == L"--no-tabs") a.tabs = false;
-        else if (arg == L"--quit-after") a.quitAfter = static_cast<DWORD>(_wtoi(next().c_str()));
-        else if (arg == L"--system-proxy") a.systemProxy = true;
-        else if (arg == L"--driver") a.driverPort = static_cast<unsigned short>(_wtoi(next().c_str()));
-        else if (arg == L"--time-scale") a.timeScale = static_cast<unsigned>(_wtoi(next().c_str()));
-        else a.url = arg;
+        if (arg == L"--dll")
+            a.dll = next();
+        else if (arg == L"--bho")
+            a.bho = next();
+        else if (arg == L"--band")
+            a.band = next();
+        else if (arg == L"--show-band")
+            a.showBand = true;
+        else if (arg == L"--no-tabs")
+            a.tabs = false;
+        else if (arg == L"--quit-after")
+            a.quitAfter = static_cast<DWORD>(_wtoi(next().c_str()));
+        else if (arg == L"--system-proxy")
+            a.systemProxy = true;
+        else if (arg == L"--driver")
+            a.driverPort = static_cast<unsigned short>(_wtoi(next().c_str()));
+        else if (arg == L"--time-scale")
+            a.timeScale = static_cast<unsigned>(_wtoi(next().c_str()));
+        else
+            a.url = arg;
     }
     LocalFree(argv);
     return a;
@@ -71,7 +81,8 @@ HRESULT CreateFromModule(HMODULE module, const std::wstring& clsidText, IUnknown
     CLSID clsid;
     HRESULT hr = CLSIDFromString(clsidText.c_str(), &clsid);
     if (FAILED(hr)) return hr;
-    auto get = reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
+    auto get = reinterpret_cast<GetClassObjectFn>(
+        reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
     if (!get) return E_FAIL;
     ComPtr<IClassFactory> factory;
     hr = get(clsid, IID_IClassFactory, reinterpret_cast<void**>(factory.GetAddressOf()));
@@ -111,19 +122,22 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
             if (module) driver->SetTabs(&tabs);
         }
         host.SetBandFactory([module](const std::wstring& clsid, IUnknown** band) {
-            if (!module) return tt::CreateTavelleToolbarBand(nullptr, IID_IUnknown, reinterpret_cast<void**>(band));
+            if (!module)
+                return tt::CreateTavelleToolbarBand(nullptr, IID_IUnknown, reinterpret_cast<void**>(band));
             return CreateFromModule(module, clsid, band);
         });
         ComPtr<IUnknown> bho;
-        if (module && !args.bho.empty() && SUCCEEDED(CreateFromModule(module, args.bho, bho.GetAddressOf()))) {
+        if (module && !args.bho.empty() &&
+            SUCCEEDED(CreateFromModule(module, args.bho, bho.GetAddressOf()))) {
             ComPtr<IObjectWithSite> withSite;
             if (SUCCEEDED(bho.As(&withSite))) withSite->SetSite(static_cast<IWebBrowser2*>(host.Browser()));
         }
         if (args.showBand) {
             ComPtr<IUnknown> band;
-            const HRESULT hr = module ? CreateFromModule(module, args.band, band.GetAddressOf())
-                                      : tt::CreateTavelleToolbarBand(nullptr, IID_IUnknown,
-                                                                     reinterpret_cast<void**>(band.GetAddressOf()));
+            const HRESULT hr =
+                module ? CreateFromModule(module, args.band, band.GetAddressOf())
+                       : tt::CreateTavelleToolbarBand(nullptr, IID_IUnknown,
+                                                      reinterpret_cast<void**>(band.GetAddressOf()));
             if (SUCCEEDED(hr)) host.AddBand(band.Get());
         }
         if (!args.url.empty()) host.Browser()->UserNavigate(args.url);

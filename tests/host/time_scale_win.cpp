@@ -10,7 +10,9 @@ std::atomic<unsigned> g_factor{1};
 ULONGLONG g_startTicks = 0;  // GetTickCount64 at the patch
 FILETIME g_startTime = {};   // UTC at the patch
 
-ULONGLONG FromFiletime(const FILETIME& f) { return (static_cast<ULONGLONG>(f.dwHighDateTime) << 32) | f.dwLowDateTime; }
+ULONGLONG FromFiletime(const FILETIME& f) {
+    return (static_cast<ULONGLONG>(f.dwHighDateTime) << 32) | f.dwLowDateTime;
+}
 
 UINT_PTR WINAPI FasterSetTimer(HWND window, UINT_PTR id, UINT period, TIMERPROC proc) {
     return SetTimer(window, id, period / g_factor.load(), proc);
@@ -25,17 +27,20 @@ bool Patch(HMODULE module, const char* library, const char* name, void* replacem
     const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
     const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
     if (!dir.VirtualAddress) return false;
-    for (auto* imp = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); imp->Name; ++imp) {
+    for (auto* imp = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); imp->Name;
+         ++imp) {
         if (lstrcmpiA(reinterpret_cast<const char*>(base + imp->Name), library) != 0) continue;
         auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(
             base + (imp->OriginalFirstThunk ? imp->OriginalFirstThunk : imp->FirstThunk));
         auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->FirstThunk);
         for (; names->u1.AddressOfData; ++names, ++slots) {
             if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
-            const auto* byName = reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+            const auto* byName =
+                reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
             if (std::strcmp(reinterpret_cast<const char*>(byName->Name), name) != 0) continue;
             DWORD old = 0;
-            if (!VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &old)) return false;
+            if (!VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &old))
+                return false;
             slots->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
             VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, old, &old);
             return true;
@@ -52,7 +57,8 @@ bool RunModuleFaster(HMODULE module, unsigned factor) {
     GetSystemTimeAsFileTime(&g_startTime);
     g_factor = factor;
     const bool timers = Patch(module, "user32.dll", "SetTimer", reinterpret_cast<void*>(&FasterSetTimer));
-    const bool clock = Patch(module, "kernel32.dll", "GetLocalTime", reinterpret_cast<void*>(&FasterGetLocalTime));
+    const bool clock =
+        Patch(module, "kernel32.dll", "GetLocalTime", reinterpret_cast<void*>(&FasterGetLocalTime));
     return timers || clock;
 }
 

@@ -23,7 +23,8 @@
 namespace {
 
 // {3F1D6A52-8E0B-4C5F-9A41-7D2B6C0E9F13}
-constexpr CLSID kClsidEmptyObject = {0x3f1d6a52, 0x8e0b, 0x4c5f, {0x9a, 0x41, 0x7d, 0x2b, 0x6c, 0x0e, 0x9f, 0x13}};
+constexpr CLSID kClsidEmptyObject = {
+    0x3f1d6a52, 0x8e0b, 0x4c5f, {0x9a, 0x41, 0x7d, 0x2b, 0x6c, 0x0e, 0x9f, 0x13}};
 
 std::wstring BesideThisProgram(const wchar_t* relative) {
     wchar_t path[MAX_PATH * 2];
@@ -58,11 +59,13 @@ bool AttachOnce(const std::wstring& dll, REFCLSID clsid, tthost::FakeBrowser* br
     double loaded = Now();
     if (!module) return false;
     using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-    auto get = reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
+    auto get = reinterpret_cast<GetClassObject>(
+        reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
     IClassFactory* factory = nullptr;
     IObjectWithSite* object = nullptr;
     HRESULT hr = get ? get(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory)) : E_FAIL;
-    if (SUCCEEDED(hr)) hr = factory->CreateInstance(nullptr, IID_IObjectWithSite, reinterpret_cast<void**>(&object));
+    if (SUCCEEDED(hr))
+        hr = factory->CreateInstance(nullptr, IID_IObjectWithSite, reinterpret_cast<void**>(&object));
     if (SUCCEEDED(hr)) hr = object->SetSite(static_cast<IWebBrowser2*>(browser));
     timing->total = Now() - start;
     timing->load = loaded - start;
@@ -76,9 +79,9 @@ bool AttachOnce(const std::wstring& dll, REFCLSID clsid, tthost::FakeBrowser* br
 }
 
 struct Result {
-    double first = 0;   // the first round (nothing of the module cached yet)
-    double median = 0;  // of all rounds
-    double loadMedian = 0;  // LoadLibrary alone
+    double first = 0;         // the first round (nothing of the module cached yet)
+    double median = 0;        // of all rounds
+    double loadMedian = 0;    // LoadLibrary alone
     double attachMedian = 0;  // after LoadLibrary: class object, instance, SetSite
 };
 
@@ -87,7 +90,8 @@ double Median(std::vector<double> v) {
     return v[v.size() / 2];
 }
 
-bool Measure(const std::wstring& dll, REFCLSID clsid, tthost::FakeBrowser* browser, int rounds, Result* result) {
+bool Measure(const std::wstring& dll, REFCLSID clsid, tthost::FakeBrowser* browser, int rounds,
+             Result* result) {
     std::vector<double> totals, loads, attaches;
     for (int i = 0; i < rounds; ++i) {
         Timing t;
@@ -112,7 +116,8 @@ int wmain(int argc, wchar_t** argv) {
     int rounds = argc > 1 ? _wtoi(argv[1]) : 25;
     if (rounds < 1) rounds = 1;
     OleInitialize(nullptr);
-    HWND window = CreateWindowW(L"STATIC", L"browser", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    HWND window =
+        CreateWindowW(L"STATIC", L"browser", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
     if (!window) {
         std::printf("no window (no display?)\n");
         return 1;
@@ -135,8 +140,10 @@ int wmain(int argc, wchar_t** argv) {
     if (!Measure(floor, kClsidEmptyObject, browser.Get(), rounds, &f)) return 1;
     if (!Measure(product, CLSID_TavelleBHO, browser.Get(), rounds, &p)) return 1;
 
-    std::printf("load-to-attached helper object, %d rounds (ms; median of LoadLibrary alone and of the steps after it):\n",
-                rounds);
+    std::printf(
+        "load-to-attached helper object, %d rounds (ms; median of LoadLibrary alone and of the steps after "
+        "it):\n",
+        rounds);
     for (const auto& [name, r] : {std::pair<const char*, Result>{"TavelleToolbarIE.dll", p},
                                   std::pair<const char*, Result>{"empty in-process object", f}}) {
         std::printf("  %-26s first %8.3f  median %8.3f  (LoadLibrary %8.3f, attach %7.3f)\n", name, r.first,

@@ -118,7 +118,8 @@ TEST_F(ComObjectTest, CreationRulesForNullPointersAndAggregation) {
 TEST_F(ComObjectTest, AggregatedObjectDelegatesToItsOuter) {
     FakeOuter outer;
     IUnknown* inner = nullptr;
-    ASSERT_EQ(S_OK, tt::com::CreateInstance<CTestThing>(&outer, IID_IUnknown, reinterpret_cast<void**>(&inner)));
+    ASSERT_EQ(S_OK,
+              tt::com::CreateInstance<CTestThing>(&outer, IID_IUnknown, reinterpret_cast<void**>(&inner)));
     outer.inner = inner;
     EXPECT_EQ(1u, outer.refs) << "creating the inner object must not count on the outer";
 

@@ -44,7 +44,8 @@ DWORD RunProcess(const std::wstring& commandLine) {
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
     std::wstring line = commandLine;
-    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 0xFFFFFFFF;
+    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return 0xFFFFFFFF;
     WaitForSingleObject(pi.hProcess, 60000);
     DWORD code = 0xFFFFFFFE;
     GetExitCodeProcess(pi.hProcess, &code);
@@ -85,7 +86,8 @@ using ModuleEntryPoints = ComThread;
 TEST_F(ModuleEntryPoints, ExportedByPlainName) {
     LoadedModule module;
     ASSERT_TRUE(module.Loaded()) << "error " << GetLastError();
-    for (const char* name : {"DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer", "DllUnregisterServer"}) {
+    for (const char* name :
+         {"DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer", "DllUnregisterServer"}) {
         EXPECT_NE(nullptr, module.Get<void*>(name)) << name;
     }
 }
@@ -106,8 +108,8 @@ TEST_F(ModuleEntryPoints, ClassObjectsApplyTheCreationRulesAndHoldTheModule) {
 
     EXPECT_EQ(E_POINTER, factory->CreateInstance(nullptr, IID_IObjectWithSite, nullptr));
     tt::com_ptr<IUnknown> outer;
-    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
-                                     outer.put_void()));
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER,
+                                     IID_IUnknown, outer.put_void()));
     EXPECT_EQ(CLASS_E_NOAGGREGATION, factory->CreateInstance(outer.get(), IID_IObjectWithSite, &out));
     EXPECT_EQ(nullptr, out);
 
@@ -163,22 +165,24 @@ public:
                 return tthost::ServedAnswer{200, {{"Content-Type", "text/plain"}}, "LatestVersion=0.0.1\n"};
             });
         }
-        RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings", 0,
-                        nullptr, 0, KEY_ALL_ACCESS, nullptr, settings_.put(), nullptr);
+        RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings",
+                        0, nullptr, 0, KEY_ALL_ACCESS, nullptr, settings_.put(), nullptr);
         DWORD size = sizeof savedEnable_;
         hadEnable_ = RegQueryValueExW(settings_.get(), L"ProxyEnable", nullptr, nullptr,
                                       reinterpret_cast<BYTE*>(&savedEnable_), &size) == ERROR_SUCCESS;
         const DWORD on = 1;
         const std::wstring proxy = L"127.0.0.1:" + std::to_wstring(server_.Port());
-        RegSetValueExW(settings_.get(), L"ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&on), sizeof on);
-        RegSetValueExW(settings_.get(), L"ProxyServer", 0, REG_SZ, reinterpret_cast<const BYTE*>(proxy.c_str()),
+        RegSetValueExW(settings_.get(), L"ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&on),
+                       sizeof on);
+        RegSetValueExW(settings_.get(), L"ProxyServer", 0, REG_SZ,
+                       reinterpret_cast<const BYTE*>(proxy.c_str()),
                        static_cast<DWORD>((proxy.size() + 1) * sizeof(wchar_t)));
     }
     ~SlowUpdateServer() {
         release_.Set();
         if (hadEnable_) {
-            RegSetValueExW(settings_.get(), L"ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&savedEnable_),
-                           sizeof savedEnable_);
+            RegSetValueExW(settings_.get(), L"ProxyEnable", 0, REG_DWORD,
+                           reinterpret_cast<const BYTE*>(&savedEnable_), sizeof savedEnable_);
         } else {
             RegDeleteValueW(settings_.get(), L"ProxyEnable");
         }
@@ -202,7 +206,8 @@ void StartUpdateCheckThenLetGo(const LoadedModule& module, const SlowUpdateServe
     tt::com_ptr<IClassFactory> factory;
     ASSERT_EQ(S_OK, module.GetClassObject(CLSID_TavelleToolbar, IID_IClassFactory, factory.put_void()));
     tthost::ComPtr<IUnknown> band;
-    ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(band.GetAddressOf())));
+    ASSERT_EQ(S_OK,
+              factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(band.GetAddressOf())));
     tthost::HostWindow host;
     ASSERT_EQ(S_OK, host.AddBand(band.Get()));
     SendMessageW(host.Bands()[0].window, WM_COMMAND, MAKEWPARAM(257, 0), 0);  // 更新をチェックする
@@ -289,14 +294,16 @@ void Dump(HKEY root, const std::wstring& key, std::vector<std::wstring>* lines) 
         DWORD size = sizeof data;
         DWORD type = 0;
         if (RegEnumValueW(k.get(), i, name, &nameLength, nullptr, &type, data, &size) != ERROR_SUCCESS) break;
-        std::wstring text = type == REG_SZ ? reinterpret_cast<wchar_t*>(data) : L"<type " + std::to_wstring(type) + L">";
+        std::wstring text =
+            type == REG_SZ ? reinterpret_cast<wchar_t*>(data) : L"<type " + std::to_wstring(type) + L">";
         lines->push_back(key + L"\\[" + name + L"]=" + text);
     }
     std::vector<std::wstring> subkeys;
     for (DWORD i = 0;; ++i) {
         wchar_t name[256];
         DWORD nameLength = 256;
-        if (RegEnumKeyExW(k.get(), i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        if (RegEnumKeyExW(k.get(), i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
         subkeys.push_back(name);
     }
     for (const std::wstring& sub : subkeys) Dump(root, key + L"\\" + sub, lines);
@@ -309,12 +316,13 @@ std::vector<std::wstring> Snapshot() {
          {L"CLSID\\" + bho, L"CLSID\\" + band, std::wstring(L"TavelleToolbarIE.TavelleBHO"),
           std::wstring(L"TavelleToolbarIE.TavelleBHO.1"), std::wstring(L"TavelleToolbarIE.TavelleToolbar"),
           std::wstring(L"TavelleToolbarIE.TavelleToolbar.1"), std::wstring(L"AppID\\TavelleToolbarIE.DLL"),
-          std::wstring(L"AppID\\{686E2BB5-A07B-4FAF-8E4A-6ECEF26ED4C4}"), L"TypeLib\\" + GuidText(LIBID_TavelleToolbarIELib),
-          L"Interface\\" + GuidText(IID_ITavelleBHO), L"Interface\\" + GuidText(IID_ITavelleToolbar)}) {
+          std::wstring(L"AppID\\{686E2BB5-A07B-4FAF-8E4A-6ECEF26ED4C4}"),
+          L"TypeLib\\" + GuidText(LIBID_TavelleToolbarIELib), L"Interface\\" + GuidText(IID_ITavelleBHO),
+          L"Interface\\" + GuidText(IID_ITavelleToolbar)}) {
         Dump(HKEY_CLASSES_ROOT, key, &lines);
     }
-    Dump(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects\\" + bho,
-         &lines);
+    Dump(HKEY_LOCAL_MACHINE,
+         L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects\\" + bho, &lines);
     bool found = false;
     std::wstring toolbar = ReadString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Internet Explorer\\Toolbar",
                                       band.c_str(), &found);
@@ -357,37 +365,44 @@ TEST_F(Registration, Regsvr32WritesTheScriptsKeysAndTheTypeLibrary) {
     EXPECT_EQ(bho, ReadString(HKEY_CLASSES_ROOT, L"TavelleToolbarIE.TavelleBHO.1\\CLSID", nullptr));
     EXPECT_EQ(L"Tavelle BHO", ReadString(HKEY_CLASSES_ROOT, L"TavelleToolbarIE.TavelleBHO", nullptr));
     EXPECT_EQ(bho, ReadString(HKEY_CLASSES_ROOT, L"TavelleToolbarIE.TavelleBHO\\CLSID", nullptr));
-    EXPECT_EQ(L"TavelleToolbarIE.TavelleBHO.1", ReadString(HKEY_CLASSES_ROOT, L"TavelleToolbarIE.TavelleBHO\\CurVer", nullptr));
+    EXPECT_EQ(L"TavelleToolbarIE.TavelleBHO.1",
+              ReadString(HKEY_CLASSES_ROOT, L"TavelleToolbarIE.TavelleBHO\\CurVer", nullptr));
     const std::wstring bhoKey = L"CLSID\\" + bho;
     EXPECT_EQ(L"Tavelle BHO", ReadString(HKEY_CLASSES_ROOT, bhoKey, nullptr));
     EXPECT_EQ(L"TavelleToolbarIE.TavelleBHO.1", ReadString(HKEY_CLASSES_ROOT, bhoKey + L"\\ProgID", nullptr));
-    EXPECT_EQ(L"TavelleToolbarIE.TavelleBHO", ReadString(HKEY_CLASSES_ROOT, bhoKey + L"\\VersionIndependentProgID", nullptr));
+    EXPECT_EQ(L"TavelleToolbarIE.TavelleBHO",
+              ReadString(HKEY_CLASSES_ROOT, bhoKey + L"\\VersionIndependentProgID", nullptr));
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, bhoKey + L"\\Programmable"));
     EXPECT_EQ(module, ReadString(HKEY_CLASSES_ROOT, bhoKey + L"\\InprocServer32", nullptr));
     EXPECT_EQ(L"Apartment", ReadString(HKEY_CLASSES_ROOT, bhoKey + L"\\InprocServer32", L"ThreadingModel"));
     EXPECT_EQ(appid, ReadString(HKEY_CLASSES_ROOT, bhoKey, L"AppID"));
     EXPECT_EQ(lib, ReadString(HKEY_CLASSES_ROOT, bhoKey + L"\\TypeLib", nullptr));
-    EXPECT_EQ(L"TavelleToolbar BHO",
-              ReadString(HKEY_LOCAL_MACHINE,
-                         L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects\\" + bho, nullptr));
+    EXPECT_EQ(
+        L"TavelleToolbar BHO",
+        ReadString(HKEY_LOCAL_MACHINE,
+                   L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects\\" + bho,
+                   nullptr));
 
     // Script 103, with its Japanese names.
-    EXPECT_EQ(L"Tavelle ツールバー", ReadString(HKEY_CLASSES_ROOT, L"TavelleToolbarIE.TavelleToolbar.1", nullptr));
+    EXPECT_EQ(L"Tavelle ツールバー",
+              ReadString(HKEY_CLASSES_ROOT, L"TavelleToolbarIE.TavelleToolbar.1", nullptr));
     EXPECT_EQ(band, ReadString(HKEY_CLASSES_ROOT, L"TavelleToolbarIE.TavelleToolbar.1\\CLSID", nullptr));
-    EXPECT_EQ(L"Tavelle ツールバー", ReadString(HKEY_CLASSES_ROOT, L"TavelleToolbarIE.TavelleToolbar", nullptr));
+    EXPECT_EQ(L"Tavelle ツールバー",
+              ReadString(HKEY_CLASSES_ROOT, L"TavelleToolbarIE.TavelleToolbar", nullptr));
     EXPECT_EQ(L"TavelleToolbarIE.TavelleToolbar.1",
               ReadString(HKEY_CLASSES_ROOT, L"TavelleToolbarIE.TavelleToolbar\\CurVer", nullptr));
     const std::wstring bandKey = L"CLSID\\" + band;
     EXPECT_EQ(L"Tavelle ツールバー", ReadString(HKEY_CLASSES_ROOT, bandKey, nullptr));
     EXPECT_EQ(L"{00021494-0000-0000-C000-000000000046}",
               ReadString(HKEY_CLASSES_ROOT, bandKey + L"\\Implemented Categories", nullptr));
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, bandKey + L"\\Implemented Categories\\{00021494-0000-0000-C000-000000000046}"));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT,
+                           bandKey + L"\\Implemented Categories\\{00021494-0000-0000-C000-000000000046}"));
     EXPECT_EQ(module, ReadString(HKEY_CLASSES_ROOT, bandKey + L"\\InprocServer32", nullptr));
     EXPECT_EQ(L"Apartment", ReadString(HKEY_CLASSES_ROOT, bandKey + L"\\InprocServer32", L"ThreadingModel"));
     EXPECT_EQ(lib, ReadString(HKEY_CLASSES_ROOT, bandKey + L"\\TypeLib", nullptr));
-    EXPECT_EQ(L"Tavelle Toolbar",
-              ReadString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Internet Explorer\\Toolbar", band.c_str()));
-
+    EXPECT_EQ(
+        L"Tavelle Toolbar",
+        ReadString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Internet Explorer\\Toolbar", band.c_str()));
 
     // The type library, registered from the module itself.
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"TypeLib\\" + lib + L"\\1.0"));
@@ -404,21 +419,24 @@ TEST_F(Registration, Regsvr32WritesTheScriptsKeysAndTheTypeLibrary) {
 TEST_F(Registration, UnregisterRemovesTheClassesButKeepsTheSharedParents) {
     ASSERT_EQ(0u, Regsvr32(L"/s"));
     // Another product's helper object and toolbar value share the parents.
-    const std::wstring bhoParent = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects";
+    const std::wstring bhoParent =
+        L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects";
     const std::wstring toolbarKey = L"SOFTWARE\\Microsoft\\Internet Explorer\\Toolbar";
     const std::wstring other = L"{0A1B2C3D-0000-4000-8000-00000000000A}";
     tt::unique_hkey k;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, (bhoParent + L"\\" + other).c_str(), 0, nullptr, 0,
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, (bhoParent + L"\\" + other).c_str(), 0,
+                                             nullptr, 0, KEY_ALL_ACCESS, nullptr, k.put(), nullptr));
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, toolbarKey.c_str(), 0, nullptr, 0,
                                              KEY_ALL_ACCESS, nullptr, k.put(), nullptr));
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, toolbarKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                             nullptr, k.put(), nullptr));
     const wchar_t otherName[] = L"Other";
-    RegSetValueExW(k.get(), other.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(otherName), sizeof otherName);
+    RegSetValueExW(k.get(), other.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(otherName),
+                   sizeof otherName);
     k.reset();
 
     ASSERT_EQ(0u, Regsvr32(L"/u /s"));
     EXPECT_EQ("", Narrow(Snapshot())) << "every key of the module is gone";
-    for (const wchar_t* parent : {L"AppID", L"CLSID"}) EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, parent)) << parent;
+    for (const wchar_t* parent : {L"AppID", L"CLSID"})
+        EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, parent)) << parent;
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, bhoParent + L"\\" + other));
     EXPECT_EQ(L"Other", ReadString(HKEY_LOCAL_MACHINE, toolbarKey, other.c_str()));
     tt::com_ptr<ITypeLib> registered;
@@ -441,7 +459,8 @@ TEST_F(ComThread, TypeLibraryDescribesTheClassesWithTheirHelpTexts) {
     };
     const Expected expected[] = {
         {&IID_ITavelleBHO, L"ITavelleBHO", L"ITavelleBHO インターフェイス", TKIND_DISPATCH},
-        {&DIID__ITavelleBHOEvents, L"_ITavelleBHOEvents", L"_ITavelleBHOEvents インターフェイス", TKIND_DISPATCH},
+        {&DIID__ITavelleBHOEvents, L"_ITavelleBHOEvents", L"_ITavelleBHOEvents インターフェイス",
+         TKIND_DISPATCH},
         {&CLSID_TavelleBHO, L"TavelleBHO", L"TavelleBHO Class", TKIND_COCLASS},
         {&IID_ITavelleToolbar, L"ITavelleToolbar", L"ITavelleToolbar インターフェイス", TKIND_DISPATCH},
         {&DIID__ITavelleToolbarEvents, L"_ITavelleToolbarEvents", L"_ITavelleToolbarEvents インターフェイス",

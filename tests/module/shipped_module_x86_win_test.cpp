@@ -22,7 +22,8 @@ static_assert(sizeof(void*) == 4, "the stack probe is 32-bit x86 code");
 
 // Pushes `count` words (last first), calls `fn`, stores its EAX in *result and returns the
 // number of argument bytes still on the stack after it returned: 0 for __stdcall.
-extern "C" uint32_t tt_stack_left_by_call(const void* fn, const uint32_t* args, uint32_t count, uint32_t* result);
+extern "C" uint32_t tt_stack_left_by_call(const void* fn, const uint32_t* args, uint32_t count,
+                                          uint32_t* result);
 asm(R"(
     .text
     .globl _tt_stack_left_by_call
@@ -78,10 +79,13 @@ uint32_t StackLeft(const void* fn, HRESULT* hr, A... args) {
 // The method at a slot of an object's table (the slots of these interfaces are fixed).
 const void* Slot(void* object, int slot) { return (*static_cast<void* const* const*>(object))[slot]; }
 enum : int {
-    kCreateInstance = 3, kLockServer = 4,                   // IClassFactory
-    kSetSite = 3,                                           // IObjectWithSite
-    kInvoke = 6,                                            // IDispatch
-    kGetWindow = 3, kShowDW = 5, kGetBandInfo = 8,          // IOleWindow, IDockingWindow, IDeskBand
+    kCreateInstance = 3,
+    kLockServer = 4,  // IClassFactory
+    kSetSite = 3,     // IObjectWithSite
+    kInvoke = 6,      // IDispatch
+    kGetWindow = 3,
+    kShowDW = 5,
+    kGetBandInfo = 8,  // IOleWindow, IDockingWindow, IDeskBand
 };
 
 int __cdecl AddThree(int a, int b, int c) { return a + b + c; }
@@ -100,7 +104,9 @@ protected:
         if (module_) FreeLibrary(module_);
         tthost::ComTest::TearDown();
     }
-    const void* Export(const char* name) { return reinterpret_cast<const void*>(GetProcAddress(module_, name)); }
+    const void* Export(const char* name) {
+        return reinterpret_cast<const void*>(GetProcAddress(module_, name));
+    }
     // The class object of clsid, asked for through the probe.
     IClassFactory* ClassObject(REFCLSID clsid) {
         IClassFactory* factory = nullptr;
@@ -130,7 +136,8 @@ TEST_F(ShippedModuleX86, EntryPointsMethodsAndWindowProcedureRemoveTheirOwnArgum
                             &IID_IObjectWithSite, &bho));
     ASSERT_EQ(S_OK, hr);
     factory->Release();
-    HWND frame = CreateWindowW(L"STATIC", L"browser", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    HWND frame =
+        CreateWindowW(L"STATIC", L"browser", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
     ComPtr<tthost::FakeBrowser> browser = tthost::FakeBrowser::Create(nullptr, frame);
     EXPECT_EQ(0u, StackLeft(Slot(bho, kSetSite), &hr, bho, static_cast<IWebBrowser2*>(browser.Get())));
     EXPECT_EQ(S_OK, hr);
@@ -174,15 +181,17 @@ TEST_F(ShippedModuleX86, EntryPointsMethodsAndWindowProcedureRemoveTheirOwnArgum
                                 &given.info));
         EXPECT_EQ(S_OK, hr);
         // The toolbar window's sizes (without one the band answers 20 wide).
-        EXPECT_TRUE(given.info.ptMinSize.x == 18 && given.info.ptMinSize.y == 26 && given.info.ptMaxSize.x == 0 &&
-                    given.info.ptMaxSize.y == 26 && given.info.ptActual.x == 18 && given.info.ptActual.y == 26);
+        EXPECT_TRUE(given.info.ptMinSize.x == 18 && given.info.ptMinSize.y == 26 &&
+                    given.info.ptMaxSize.x == 0 && given.info.ptMaxSize.y == 26 &&
+                    given.info.ptActual.x == 18 && given.info.ptActual.y == 26);
         EXPECT_EQ(L'\0', given.info.wszTitle[0]);
         EXPECT_EQ(DWORD(DBIMF_BREAK), given.info.dwModeFlags);
         for (unsigned char b : given.after) ASSERT_EQ(0xA5, b) << "written past the structure";
 
         const void* procedure = reinterpret_cast<const void*>(GetWindowLongPtrW(toolbar, GWLP_WNDPROC));
         EXPECT_EQ(0u, StackLeft(procedure, &hr, toolbar, WM_NULL, WPARAM(0), LPARAM(0)));
-        EXPECT_EQ(0u, StackLeft(procedure, &hr, toolbar, WM_SIZE, WPARAM(SIZE_RESTORED), MAKELPARAM(600, 30)));
+        EXPECT_EQ(0u,
+                  StackLeft(procedure, &hr, toolbar, WM_SIZE, WPARAM(SIZE_RESTORED), MAKELPARAM(600, 30)));
         host.RemoveBands();
     }
     band->Release();
@@ -192,9 +201,11 @@ TEST_F(ShippedModuleX86, AFaultInsideTheModuleEndsAtItsGuardAndTheModuleCarriesO
     IClassFactory* factory = ClassObject(CLSID_TavelleBHO);
     ASSERT_TRUE(factory);
     ComPtr<IObjectWithSite> bho;
-    ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IObjectWithSite, reinterpret_cast<void**>(bho.GetAddressOf())));
+    ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IObjectWithSite,
+                                            reinterpret_cast<void**>(bho.GetAddressOf())));
     factory->Release();
-    HWND frame = CreateWindowW(L"STATIC", L"browser", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    HWND frame =
+        CreateWindowW(L"STATIC", L"browser", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
     ComPtr<tthost::FakeBrowser> browser = tthost::FakeBrowser::Create(nullptr, frame);
     ASSERT_EQ(S_OK, bho->SetSite(static_cast<IWebBrowser2*>(browser.Get())));
     // Attached twice without the browser's quit in between: the module raises a fault, which
@@ -203,7 +214,8 @@ TEST_F(ShippedModuleX86, AFaultInsideTheModuleEndsAtItsGuardAndTheModuleCarriesO
     ComPtr<IDispatch> sink;
     ASSERT_EQ(S_OK, bho.As(&sink));
     DISPPARAMS none = {nullptr, nullptr, 0, 0};
-    EXPECT_EQ(S_OK, sink->Invoke(DISPID_DOWNLOADBEGIN, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr));
+    EXPECT_EQ(S_OK, sink->Invoke(DISPID_DOWNLOADBEGIN, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr,
+                                 nullptr));
     browser->FireOnQuit();
     browser->ReleaseSinks();
     DestroyWindow(frame);

@@ -9,8 +9,10 @@ namespace {
 TEST(ResourceStringTable, ReadsTheModulesOwnTexts) {
     EXPECT_EQ(u"Tavelle(R) ツールバー", tt::LoadResourceString(500));
     EXPECT_EQ(u"Software\\Tavelle\\TavelleToolbar", tt::LoadResourceString(502));
-    EXPECT_EQ(u"ツールバーに「Tavelle Office 7」のURLが設定されました。\n引き続き、自動ログインなどの設定を変更しますか?",
-              tt::LoadResourceString(546));
+    EXPECT_EQ(
+        u"ツールバーに「Tavelle Office "
+        u"7」のURLが設定されました。\n引き続き、自動ログインなどの設定を変更しますか?",
+        tt::LoadResourceString(546));
     EXPECT_EQ(u"", tt::LoadResourceString(9999)) << "a missing entry reads as the empty text";
 }
 

@@ -52,7 +52,8 @@ TEST(HttpClient, AFaultInTheCallbackEndsAtTheThreadsGuard) {
         if (line == u"Exception code: c000001d\n") ++logged;
     });
     FakeHttpClient http;
-    ASSERT_TRUE(StartHttpRequestThread(http, [](CHttpResult&) { RaiseFault(); }, u"http://h/", u"GET", u"", u"", 0));
+    ASSERT_TRUE(StartHttpRequestThread(
+        http, [](CHttpResult&) { RaiseFault(); }, u"http://h/", u"GET", u"", u"", 0));
     ASSERT_TRUE(WaitForHttpJobs(std::chrono::seconds(10)));
     SetDebugOutputSink(nullptr);
     EXPECT_EQ(logged.load(), 1);

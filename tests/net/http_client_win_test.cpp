@@ -35,11 +35,13 @@ protected:
                const std::vector<std::pair<std::string, std::string>>& moreHeaders = {}) {
         std::string headers;
         auto add = [&](const std::string& name, const std::string& value) {
-            headers += (headers.empty() ? "[" : ", ") + std::string("[") + JsonString(name) + ", " + JsonString(value) + "]";
+            headers += (headers.empty() ? "[" : ", ") + std::string("[") + JsonString(name) + ", " +
+                       JsonString(value) + "]";
         };
         if (!contentType.empty()) add("Content-Type", contentType);
         for (const auto& [name, value] : moreHeaders) add(name, value);
-        std::string route = "{\"status\": " + std::to_string(status) + ", \"body_b64\": " + JsonString(Base64(body));
+        std::string route =
+            "{\"status\": " + std::to_string(status) + ", \"body_b64\": " + JsonString(Base64(body));
         if (!headers.empty()) route += ", \"headers\": " + headers + "]";
         route += "}";
         ASSERT_TRUE(server.AddRoutes("{" + JsonString(path) + ": " + route + "}"));
@@ -63,7 +65,8 @@ TEST_F(HttpClientWire, SendsVerbObjectNameHeaderLinesAndAnsiBodyUnchanged) {
         << request.head;
     // The ANSI code page of these tests is 932: the Japanese goes out as Shift_JIS bytes.
     EXPECT_EQ(request.body, "_System=login&_Login=1&_Account=\x8e\x52\x93\x63&Password=p%26w&_notimecard=1");
-    EXPECT_NE(request.head.find("Content-Length: " + std::to_string(request.body.size()) + "\r\n"), std::string::npos);
+    EXPECT_NE(request.head.find("Content-Length: " + std::to_string(request.body.size()) + "\r\n"),
+              std::string::npos);
 }
 
 TEST_F(HttpClientWire, AGetHasNoBodyAndTheFragmentGoesToTheServer) {
@@ -73,7 +76,8 @@ TEST_F(HttpClientWire, AGetHasNoBodyAndTheFragmentGoesToTheServer) {
     EXPECT_EQ(request.body, "");
     EXPECT_EQ(request.head.find("Content-Length: 1"), std::string::npos);
     // The explicit port is the one connected to, and the Host line says so.
-    EXPECT_NE(request.head.find("Host: 127.0.0.1:" + std::to_string(server.Port()) + "\r\n"), std::string::npos)
+    EXPECT_NE(request.head.find("Host: 127.0.0.1:" + std::to_string(server.Port()) + "\r\n"),
+              std::string::npos)
         << request.head;
 }
 
@@ -109,7 +113,8 @@ TEST_F(HttpClientWire, BodiesAreDecodedWithTheDeclaredCharacterSet) {
           "\x90\x56\x92\x85\x8f\xee\x95\xf1,?page=X,\x89\xef\x8b\x63\x8e\xba\x82\xcc\x97\x5c\x96\xf1\r\n");
     Route("/unknown", 200, "text/plain; charset=x-tavelle-unknown",
           "\x90\x56\x92\x85\x8f\xee\x95\xf1,?page=X,\x89\xef\x8b\x63\x8e\xba\x82\xcc\x97\x5c\x96\xf1\r\n");
-    Route("/nohead", 200, "", "\x90\x56\x92\x85\x8f\xee\x95\xf1,?page=X,\x89\xef\x8b\x63\x8e\xba\x82\xcc\x97\x5c\x96\xf1\r\n");
+    Route("/nohead", 200, "",
+          "\x90\x56\x92\x85\x8f\xee\x95\xf1,?page=X,\x89\xef\x8b\x63\x8e\xba\x82\xcc\x97\x5c\x96\xf1\r\n");
     EXPECT_EQ(Get(u"/euc"), japanese);
     EXPECT_EQ(Get(u"/sjis"), japanese);
     EXPECT_EQ(Get(u"/utf8"), japanese);
@@ -197,7 +202,8 @@ TEST_F(HttpClientWire, HostileAnswersFailWithinOneDeadline) {
     for (const char16_t* path : {u"/cut", u"/drip", u"/drip-head", u"/commas", u"/commas-unannounced"}) {
         const auto started = std::chrono::steady_clock::now();
         EXPECT_EQ(HttpRequest(options, server.Url(path), u"GET", u"", u""), u"") << Utf16ToUtf8(path);
-        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(3500)) << Utf16ToUtf8(path);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(3500))
+            << Utf16ToUtf8(path);
     }
 }
 
@@ -213,9 +219,9 @@ TEST(HttpClientWin, CodePagesFromTheMimeDatabase) {
 TEST(HttpClientWin, FlagsAreTheWinInetOnes) {
     EXPECT_EQ(HttpRequestFlags(false),
               static_cast<uint32_t>(INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI));
-    EXPECT_EQ(HttpRequestFlags(true), static_cast<uint32_t>(INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_COOKIES |
-                                                             INTERNET_FLAG_NO_UI | INTERNET_FLAG_SECURE |
-                                                             INTERNET_FLAG_KEEP_CONNECTION));
+    EXPECT_EQ(HttpRequestFlags(true),
+              static_cast<uint32_t>(INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI |
+                                    INTERNET_FLAG_SECURE | INTERNET_FLAG_KEEP_CONNECTION));
 }
 
 TEST(HttpClientWin, BodiesDecodeWhole) {
@@ -223,9 +229,12 @@ TEST(HttpClientWin, BodiesDecodeWhole) {
     EXPECT_EQ(DecodeResponseBody(std::string("\0x", 2), -1), u"");
     EXPECT_EQ(DecodeResponseBody("\x82\xa0", -1), u"あ");  // ANSI 932
     // EUC-JP through the code page the MIME database names for it, whichever converter knows it.
-    EXPECT_EQ(DecodeResponseBody("\xbf\xb7\xc3\xe5", CodePageFromContentType(u"text/plain; charset=EUC-JP")), u"新着");
+    EXPECT_EQ(DecodeResponseBody("\xbf\xb7\xc3\xe5", CodePageFromContentType(u"text/plain; charset=EUC-JP")),
+              u"新着");
     EXPECT_EQ(DecodeResponseBody("\xe6\x96\xb0", 65001), u"新");
-    EXPECT_EQ(ToThreadAnsi(u"あa"), "\x82\xa0" "a");
+    EXPECT_EQ(ToThreadAnsi(u"あa"),
+              "\x82\xa0"
+              "a");
     EXPECT_EQ(ToThreadAnsi(u""), "");
 }
 

@@ -48,13 +48,13 @@ TEST_F(Permission, FetchesTheFileOnceAtTheServerRootAndStoresBothFlags) {
 }
 
 TEST_F(Permission, ValuesAndLineBreaksAsTheFileWritesThem) {
-    EXPECT_EQ(FlagsFor(u"AllowToolbar=NO\n"), std::make_pair(false, true));       // any letter case
+    EXPECT_EQ(FlagsFor(u"AllowToolbar=NO\n"), std::make_pair(false, true));  // any letter case
     EXPECT_EQ(FlagsFor(u"AllowToolbar=nO\r\nAllowAutoLogin=No\r"), std::make_pair(false, false));
-    EXPECT_EQ(FlagsFor(u"AllowToolbar= no\n"), std::make_pair(true, true));       // a leading blank allows
+    EXPECT_EQ(FlagsFor(u"AllowToolbar= no\n"), std::make_pair(true, true));  // a leading blank allows
     EXPECT_EQ(FlagsFor(u"AllowToolbar=no \n"), std::make_pair(true, true));
-    EXPECT_EQ(FlagsFor(u"x\nAllowToolbar=no"), std::make_pair(true, true));       // no final line break
-    EXPECT_EQ(FlagsFor(u"XAllowToolbar=no\n"), std::make_pair(false, true));      // found inside a word
-    EXPECT_EQ(FlagsFor(u"AllowToolbar=\r\n"), std::make_pair(true, true));        // the value read is the CR
+    EXPECT_EQ(FlagsFor(u"x\nAllowToolbar=no"), std::make_pair(true, true));   // no final line break
+    EXPECT_EQ(FlagsFor(u"XAllowToolbar=no\n"), std::make_pair(false, true));  // found inside a word
+    EXPECT_EQ(FlagsFor(u"AllowToolbar=\r\n"), std::make_pair(true, true));    // the value read is the CR
     EXPECT_EQ(FlagsFor(u"AllowToolbar=off\nAllowAutoLogin=false\n"), std::make_pair(true, true));
     // Only the first occurrence counts.
     EXPECT_EQ(FlagsFor(u"AllowToolbar=yes\nAllowToolbar=no\n"), std::make_pair(true, true));

@@ -64,15 +64,15 @@ TEST_F(ServerCheck, WithoutACookieAutomaticLogInPostsTheLogInBody) {
 
 TEST_F(ServerCheck, NoCookieAndNoUsableLogInSendsNothing) {
     EXPECT_EQ(FetchServerPage(http, kDigestPageString), u"");  // automatic log-in off
-    SetUpAutoLogin(u"", u"secret");                               // no user name
+    SetUpAutoLogin(u"", u"secret");                            // no user name
     EXPECT_EQ(FetchServerPage(http, kDigestPageString), u"");
     SetUpAutoLogin(u"taro", u"secret");
-    theProcessState.SetAllowAutoLogin(false);                     // the server forbids it
+    theProcessState.SetAllowAutoLogin(false);  // the server forbids it
     EXPECT_EQ(FetchServerPage(http, kDigestPageString), u"");
-    theSettings.Set(u"AutoLogin", u"yes");                        // only "Yes" is yes
+    theSettings.Set(u"AutoLogin", u"yes");  // only "Yes" is yes
     theProcessState.SetAllowAutoLogin(true);
     EXPECT_EQ(FetchServerPage(http, kDigestPageString), u"");
-    theSettings.Set(u"TavelleUrl", u"");                          // no server at all
+    theSettings.Set(u"TavelleUrl", u"");  // no server at all
     theProcessState.SetGroupwareCookie(u"a=b");
     EXPECT_EQ(FetchServerPage(http, kDigestPageString), u"");
     EXPECT_EQ(http.RequestCount(), 0u);
@@ -151,9 +151,11 @@ TEST_F(ServerCheck, NextAppointmentFollowsTheClock) {
     http.Answer(kScheduleUrl, u"9,05,Meeting\r\n13,00,Review\r\nNOERROR\r\n");
     clock.now.hour = 9;
     clock.now.minute = 5;
-    EXPECT_EQ(RefreshNextAppointmentCaption(http, true, clock), std::optional<std::u16string>(u"9:05 Meeting"));
+    EXPECT_EQ(RefreshNextAppointmentCaption(http, true, clock),
+              std::optional<std::u16string>(u"9:05 Meeting"));
     clock.now.minute = 6;
-    EXPECT_EQ(RefreshNextAppointmentCaption(http, false, clock), std::optional<std::u16string>(u"13:00 Review"));
+    EXPECT_EQ(RefreshNextAppointmentCaption(http, false, clock),
+              std::optional<std::u16string>(u"13:00 Review"));
     clock.now.hour = 18;
     EXPECT_EQ(RefreshNextAppointmentCaption(http, false, clock), std::optional<std::u16string>(u""));
     EXPECT_EQ(http.RequestCount(), 1u);  // the later two read the process's answer
@@ -174,7 +176,8 @@ TEST_F(ServerCheck, HostileListPagesKeepOnlyWhatTheDisplaysShow) {
     // Many long records: the header and the eight entries the menu shows, and a ninth that
     // makes its "..."; fields cut to the longest address a browser opens.
     std::u16string many;
-    for (int i = 0; i < 20; ++i) many += u"L,?page=X&id=" + std::u16string(3000, u'9') + u",T,more,fields\r\n";
+    for (int i = 0; i < 20; ++i)
+        many += u"L,?page=X&id=" + std::u16string(3000, u'9') + u",T,more,fields\r\n";
     http.Answer(kDigestUrl, many);
     EXPECT_EQ(RefreshDigestRecords(http, true, records), std::optional<bool>(true));
     ASSERT_EQ(records.size(), 9u);

@@ -92,7 +92,8 @@ TEST(ServerRecords, FieldsAreExactlyWhatTheFieldPatternFinds) {
             std::vector<ServerRecord> records;
             ParseServerRecords(line, records);
             ASSERT_EQ(records.size(), 1u);
-            ASSERT_EQ(records[0], SplitWithPatternMatcher(matcher, line)) << "line of length " << length << ", code " << code;
+            ASSERT_EQ(records[0], SplitWithPatternMatcher(matcher, line))
+                << "line of length " << length << ", code " << code;
             ++checked;
         }
     }
@@ -123,13 +124,15 @@ TEST(ServerRecords, LeadingIntegersAsTheListPagesSendThem) {
 }
 
 TEST(ServerRecords, NextAppointmentIsTheFirstNotYetBegun) {
-    const std::vector<ServerRecord> schedule{{u"9", u"05", u"Meeting"}, {u"13", u"00", u"Lunch talk", u"extra"}};
+    const std::vector<ServerRecord> schedule{{u"9", u"05", u"Meeting"},
+                                             {u"13", u"00", u"Lunch talk", u"extra"}};
     EXPECT_EQ(NextAppointmentCaption(schedule, 9, 5), u"9:05 Meeting");  // begins this minute
     EXPECT_EQ(NextAppointmentCaption(schedule, 9, 6), u"13:00 Lunch talk");
     EXPECT_EQ(NextAppointmentCaption(schedule, 8, 59), u"9:05 Meeting");
     EXPECT_EQ(NextAppointmentCaption(schedule, 13, 1), u"");  // everything is over
     // Short records are skipped, not taken as 0:00.
-    EXPECT_EQ(NextAppointmentCaption({{u"23", u"59"}, {u"x"}, {u"10", u"30", u"会議"}}, 10, 0), u"10:30 会議");
+    EXPECT_EQ(NextAppointmentCaption({{u"23", u"59"}, {u"x"}, {u"10", u"30", u"会議"}}, 10, 0),
+              u"10:30 会議");
     // A later hour wins whatever its minute.
     EXPECT_EQ(NextAppointmentCaption({{u"10", u"00", u"a"}}, 9, 59), u"10:00 a");
     EXPECT_EQ(NextAppointmentCaption({}, 0, 0), u"");

@@ -24,8 +24,8 @@ using testing::StandinServer;
 class LoopbackRouter : public IHttpClient {
 public:
     explicit LoopbackRouter(StandinServer& server) : server_(server) {}
-    std::u16string Request(const std::u16string& url, const std::u16string& verb, const std::u16string& headers,
-                           const std::u16string& body) override {
+    std::u16string Request(const std::u16string& url, const std::u16string& verb,
+                           const std::u16string& headers, const std::u16string& body) override {
         asked.push_back(url);
         std::u16string routed = url;
         const std::u16string host = u"http://127.0.0.1/";
@@ -53,8 +53,9 @@ protected:
 TEST_F(ServerRequestsWire, PermissionFileInShiftJisWithCrLfLines) {
     LoopbackRouter router(server);
     theSettings.Set(u"TavelleUrl", u"http://127.0.0.1:8080/cgi-bin/ag.cgi");
-    ASSERT_TRUE(server.Control("{\"charset\": \"Shift_JIS\", \"toolbar_txt\": "
-                               "\"# ツールバーの設定\\r\\nAllowToolbar=No\\r\\nAllowAutoLogin=yes\\r\\n\"}"));
+    ASSERT_TRUE(
+        server.Control("{\"charset\": \"Shift_JIS\", \"toolbar_txt\": "
+                       "\"# ツールバーの設定\\r\\nAllowToolbar=No\\r\\nAllowAutoLogin=yes\\r\\n\"}"));
     CheckToolbarPermission(router, false);
     ASSERT_EQ(router.asked, std::vector<std::u16string>{u"http://127.0.0.1/tv70/toolbar.txt"});
     EXPECT_EQ(ParseRawRequest(server.LastRequest()).requestLine, "GET /tv70/toolbar.txt HTTP/1.1");
@@ -82,8 +83,9 @@ TEST_F(ServerRequestsWire, CutShortOrHugeAnswersLeaveTheFlagsAndTheDisplays) {
     theSettings.Set(u"TavelleUrl", u"http://127.0.0.1/ag.exe");
     theSettings.Set(u"AllowAutoLogin", u"No");
     theProcessState.SetAllowAutoLogin(false);
-    ASSERT_TRUE(server.Control("{\"routes\": {\"/tv70/toolbar.txt\": {\"body\": \"AllowToolbar=yes\\n\", "
-                               "\"content_length\": 35}}}"));
+    ASSERT_TRUE(
+        server.Control("{\"routes\": {\"/tv70/toolbar.txt\": {\"body\": \"AllowToolbar=yes\\n\", "
+                       "\"content_length\": 35}}}"));
     CheckToolbarPermission(router, true);
     EXPECT_EQ(server.RequestCount(), 1);
     EXPECT_FALSE(theProcessState.AllowAutoLogin());
@@ -100,8 +102,9 @@ TEST_F(ServerRequestsWire, CutShortOrHugeAnswersLeaveTheFlagsAndTheDisplays) {
 }
 
 TEST_F(ServerRequestsWire, AutomaticLogInPollsTheDigestAsAnAnsiPost) {
-    ASSERT_TRUE(server.Control("{\"accounts\": {\"山田\": \"p&w=1\"}, \"charset\": \"EUC-JP\", "
-                               "\"digest\": [[\"ヘッダ\"], [\"新着\", \"?page=BulletinView&id=1\", \"お知らせ\"]]}"));
+    ASSERT_TRUE(
+        server.Control("{\"accounts\": {\"山田\": \"p&w=1\"}, \"charset\": \"EUC-JP\", "
+                       "\"digest\": [[\"ヘッダ\"], [\"新着\", \"?page=BulletinView&id=1\", \"お知らせ\"]]}"));
     theSettings.Set(u"TavelleUrl", server.Url(u"/cgi-bin/ag.cgi"));
     theSettings.Set(u"AutoLogin", u"Yes");
     theSettings.Set(u"Username", u"山田");
@@ -109,19 +112,22 @@ TEST_F(ServerRequestsWire, AutomaticLogInPollsTheDigestAsAnAnsiPost) {
     CWinInetHttpClient http;
     std::vector<ServerRecord> records;
     ASSERT_EQ(RefreshDigestRecords(http, true, records), std::optional<bool>(true));
-    EXPECT_EQ(records, (std::vector<ServerRecord>{{u"ヘッダ"}, {u"新着", u"?page=BulletinView&id=1", u"お知らせ"}}));
+    EXPECT_EQ(records,
+              (std::vector<ServerRecord>{{u"ヘッダ"}, {u"新着", u"?page=BulletinView&id=1", u"お知らせ"}}));
 
     const auto request = ParseRawRequest(server.LastRequest());
     EXPECT_EQ(request.requestLine, "POST /cgi-bin/ag.cgi?page=RMDigest HTTP/1.1");
     EXPECT_NE(request.head.find("Pragma: no-cache\r\nContent-Type: application/x-www-form-urlencoded\r\n"),
               std::string::npos);
     EXPECT_EQ(request.head.find("Cookie"), std::string::npos);
-    EXPECT_EQ(request.body, "_System=login&_Login=1&_Account=\x8e\x52\x93\x63&Password=p%26w%3D1&_notimecard=1");
+    EXPECT_EQ(request.body,
+              "_System=login&_Login=1&_Account=\x8e\x52\x93\x63&Password=p%26w%3D1&_notimecard=1");
 }
 
 TEST_F(ServerRequestsWire, TheGroupwareCookieFetchesTheScheduleWithoutLoggingIn) {
-    ASSERT_TRUE(server.Control("{\"charset\": \"UTF-8\", \"schedule\": [[\"9\", \"05\", \"朝会\"], "
-                               "[\"23\", \"59\", \"深夜\"]]}"));
+    ASSERT_TRUE(
+        server.Control("{\"charset\": \"UTF-8\", \"schedule\": [[\"9\", \"05\", \"朝会\"], "
+                       "[\"23\", \"59\", \"深夜\"]]}"));
     // Log in as the browser would, and keep the session cookie the server hands out.
     const auto login = server.Send(u"POST", u"/ag.cgi?page=AGIndex",
                                    "_System=login&_Login=1&_Account=taro&Password=secret&page=AGIndex");

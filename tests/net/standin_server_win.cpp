@@ -66,7 +66,8 @@ bool StandinServer::Start() {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process))
         return false;
     if (process.hThread) CloseHandle(process.hThread);
     if (process.hProcess) CloseHandle(process.hProcess);
@@ -74,8 +75,10 @@ bool StandinServer::Start() {
     for (int i = 0; i < 300 && !port_; ++i) {
         std::ifstream in(dosPortFile.c_str());
         unsigned port = 0;
-        if (in >> port) port_ = port;
-        else Sleep(50);
+        if (in >> port)
+            port_ = port;
+        else
+            Sleep(50);
     }
     DeleteFileW(dosPortFile.c_str());
     return port_ != 0;
@@ -86,15 +89,19 @@ std::u16string StandinServer::Url(const std::u16string& path) const {
     return std::u16string(prefix.begin(), prefix.end()) + path;
 }
 
-RawAnswer StandinServer::Send(const std::u16string& verb, const std::u16string& path, const std::string& body) {
+RawAnswer StandinServer::Send(const std::u16string& verb, const std::u16string& path,
+                              const std::string& body) {
     RawAnswer answer;
-    unique_hinternet internet(InternetOpenW(L"standin-harness", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+    unique_hinternet internet(
+        InternetOpenW(L"standin-harness", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
     if (!internet) return answer;
-    unique_hinternet connection(InternetConnectW(internet.get(), L"127.0.0.1", static_cast<INTERNET_PORT>(port_),
-                                                 nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+    unique_hinternet connection(InternetConnectW(internet.get(), L"127.0.0.1",
+                                                 static_cast<INTERNET_PORT>(port_), nullptr, nullptr,
+                                                 INTERNET_SERVICE_HTTP, 0, 0));
     if (!connection) return answer;
-    unique_hinternet request(HttpOpenRequestW(connection.get(), Wide(verb), Wide(path), nullptr, nullptr, nullptr,
-                                              INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI, 0));
+    unique_hinternet request(
+        HttpOpenRequestW(connection.get(), Wide(verb), Wide(path), nullptr, nullptr, nullptr,
+                         INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI, 0));
     if (!request) return answer;
     std::string data = body;
     if (!HttpSendRequestW(request.get(), nullptr, 0, data.empty() ? nullptr : data.data(),
@@ -110,15 +117,20 @@ RawAnswer StandinServer::Send(const std::u16string& verb, const std::u16string& 
         answer.setCookie.assign(cookie, cookieSize);
     char buffer[8192];
     DWORD read = 0;
-    while (InternetReadFile(request.get(), buffer, sizeof buffer, &read) && read) answer.body.append(buffer, read);
+    while (InternetReadFile(request.get(), buffer, sizeof buffer, &read) && read)
+        answer.body.append(buffer, read);
     return answer;
 }
 
 bool StandinServer::Reset() { return Send(u"POST", u"/__reset").status == 200; }
 
-bool StandinServer::Control(const std::string& json) { return Send(u"POST", u"/__control", json).status == 200; }
+bool StandinServer::Control(const std::string& json) {
+    return Send(u"POST", u"/__control", json).status == 200;
+}
 
-bool StandinServer::AddRoutes(const std::string& json) { return Send(u"POST", u"/__routes", json).status == 200; }
+bool StandinServer::AddRoutes(const std::string& json) {
+    return Send(u"POST", u"/__routes", json).status == 200;
+}
 
 std::string StandinServer::LastRequest() {
     RawAnswer answer = Send(u"GET", u"/__log/raw?i=-1");
@@ -165,7 +177,8 @@ std::string Base64(const std::string& bytes) {
     std::string out;
     size_t i = 0;
     for (; i + 2 < bytes.size(); i += 3) {
-        const unsigned v = (static_cast<unsigned char>(bytes[i]) << 16) | (static_cast<unsigned char>(bytes[i + 1]) << 8) |
+        const unsigned v = (static_cast<unsigned char>(bytes[i]) << 16) |
+                           (static_cast<unsigned char>(bytes[i + 1]) << 8) |
                            static_cast<unsigned char>(bytes[i + 2]);
         out += digits[v >> 18];
         out += digits[(v >> 12) & 63];

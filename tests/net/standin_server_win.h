@@ -22,11 +22,11 @@ public:
     // "http://127.0.0.1:<port>" followed by path.
     std::u16string Url(const std::u16string& path) const;
 
-    bool Reset();                               // configuration and log back to the start
-    bool Control(const std::string& json);      // merge keys into the configuration
-    bool AddRoutes(const std::string& json);    // add scripted answers to those in force
-    std::string LastRequest();                  // raw bytes of the last logged request
-    int RequestCount();                         // requests logged since the last reset
+    bool Reset();                             // configuration and log back to the start
+    bool Control(const std::string& json);    // merge keys into the configuration
+    bool AddRoutes(const std::string& json);  // add scripted answers to those in force
+    std::string LastRequest();                // raw bytes of the last logged request
+    int RequestCount();                       // requests logged since the last reset
     void Shutdown();
 
     // A request of the harness itself.

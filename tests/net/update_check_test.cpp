@@ -66,7 +66,8 @@ protected:
 };
 
 std::u16string OfferFor(const std::u16string& version) {
-    return u"\nより新しいバージョン " + version + u" が公開されています。\n今すぐ最新の Tavelle(R) ツールバー をインストールしますか?";
+    return u"\nより新しいバージョン " + version +
+           u" が公開されています。\n今すぐ最新の Tavelle(R) ツールバー をインストールしますか?";
 }
 
 TEST_F(UpdateCheck, SameVersionIsSilentWhenAutomaticAndSaidWhenAsked) {
@@ -131,15 +132,16 @@ TEST_F(UpdateCheck, NoVersionLineMeansNoInformation) {
 TEST_F(UpdateCheck, TheDownloadAddressFallsBackToTheHomePage) {
     EXPECT_EQ(DownloadAddress(u"DownloadPath=http://dl.example/a\n"), u"http://dl.example/a");
     EXPECT_EQ(DownloadAddress(u"DownloadPath=HTTPS://dl.example/a?b=c#d\r\n"), u"HTTPS://dl.example/a?b=c#d");
-    EXPECT_EQ(DownloadAddress(u"LatestVersion=1\nDownloadPath=http://dl.example/a"), kHomePage);  // no line break
+    EXPECT_EQ(DownloadAddress(u"LatestVersion=1\nDownloadPath=http://dl.example/a"),
+              kHomePage);  // no line break
     EXPECT_EQ(DownloadAddress(u"LatestVersion=1\n"), kHomePage);
     // The address comes from a file anybody on the way could have written: only a plain
     // absolute web address may reach the browser's command line.
-    for (const char16_t* bad : {u"DownloadPath=file:///c:/windows/system32/calc.exe\n",
-                                u"DownloadPath=javascript:alert(1)\n", u"DownloadPath=C:\\setup.exe\n",
-                                u"DownloadPath=http://dl.example/a -extoff\n",
-                                u"DownloadPath=http://dl.example/\"a\n", u"DownloadPath=http:///nohost\n",
-                                u"DownloadPath=http://dl.example/\ta\n", u"DownloadPath= http://dl.example/\n"}) {
+    for (const char16_t* bad :
+         {u"DownloadPath=file:///c:/windows/system32/calc.exe\n", u"DownloadPath=javascript:alert(1)\n",
+          u"DownloadPath=C:\\setup.exe\n", u"DownloadPath=http://dl.example/a -extoff\n",
+          u"DownloadPath=http://dl.example/\"a\n", u"DownloadPath=http:///nohost\n",
+          u"DownloadPath=http://dl.example/\ta\n", u"DownloadPath= http://dl.example/\n"}) {
         EXPECT_EQ(DownloadAddress(bad), kHomePage);
     }
 }

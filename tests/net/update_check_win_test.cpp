@@ -29,7 +29,8 @@ using testing::StandinServer;
 class UpdateNotice : public ::testing::Test {
 protected:
     UpdateNotice()
-        : settings(store, clock), notifier([this](const std::u16string& file, const std::u16string& parameters) {
+        : settings(store, clock),
+          notifier([this](const std::u16string& file, const std::u16string& parameters) {
               std::lock_guard<tt::CriticalSection> guard(lock);
               launched.push_back(file + u" " + parameters);
           }) {
@@ -44,7 +45,8 @@ protected:
     void TearDown() override {
         // Never leave a dialog or a thread behind for the next test.
         for (int i = 0; i < 5; ++i) {
-            if (HWND dialog = FindNotice(std::chrono::milliseconds(0))) PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+            if (HWND dialog = FindNotice(std::chrono::milliseconds(0)))
+                PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
             if (WaitForHttpJobs(std::chrono::seconds(2))) break;
         }
     }
@@ -54,15 +56,16 @@ protected:
     }
 
     bool Start(bool automatic, const std::u16string& current = u"0.1.1") {
-        return StartVersionCheck(automatic, settings, http, notifier, server.Url(u"/tools/toolbar/ie-version.txt"),
-                                 current);
+        return StartVersionCheck(automatic, settings, http, notifier,
+                                 server.Url(u"/tools/toolbar/ie-version.txt"), current);
     }
 
     static HWND FindNotice(std::chrono::milliseconds wait = std::chrono::seconds(10)) {
         const auto deadline = std::chrono::steady_clock::now() + wait;
         for (;;) {
             HWND dialog = FindWindowW(L"#32770", L"Tavelle ツールバーの更新");
-            if ((dialog && IsWindowVisible(dialog)) || std::chrono::steady_clock::now() >= deadline) return dialog;
+            if ((dialog && IsWindowVisible(dialog)) || std::chrono::steady_clock::now() >= deadline)
+                return dialog;
             Sleep(20);
         }
     }
@@ -74,7 +77,8 @@ protected:
     }
     static bool Visible(HWND dialog, int id) { return IsWindowVisible(GetDlgItem(dialog, id)) != FALSE; }
     static void Press(HWND dialog, int id) {
-        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
     }
     static bool WaitGone(HWND dialog) {
         for (int i = 0; i < 500 && IsWindow(dialog); ++i) Sleep(20);
@@ -127,7 +131,8 @@ TEST_F(UpdateNotice, YesStartsTheBrowserOnTheDownloadAddress) {
     HWND dialog = FindNotice();
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(ItemText(dialog, IDC_UPDATE_MESSAGE),
-              u"\nより新しいバージョン 0.1.2 が公開されています。\n今すぐ最新の Tavelle(R) ツールバー をインストールしますか?");
+              u"\nより新しいバージョン 0.1.2 が公開されています。\n今すぐ最新の Tavelle(R) ツールバー "
+              u"をインストールしますか?");
     EXPECT_TRUE(Visible(dialog, IDYES));
     EXPECT_TRUE(Visible(dialog, IDNO));
     EXPECT_FALSE(Visible(dialog, IDOK));
@@ -147,16 +152,19 @@ TEST_F(UpdateNotice, TickingTheBoxTurnsYesOffAndNoRemembersTheVersion) {
     ASSERT_NE(dialog, nullptr);
     HWND box = GetDlgItem(dialog, IDC_UPDATE_DONT_ASK);
     SendMessageW(box, BM_SETCHECK, BST_CHECKED, 0);
-    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_UPDATE_DONT_ASK, BN_CLICKED), reinterpret_cast<LPARAM>(box));
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_UPDATE_DONT_ASK, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(box));
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDYES)));
     EXPECT_EQ(ItemText(dialog, IDNO), u"いいえ(&N)");
     // Unticked again: Yes is back and No means "later".
     SendMessageW(box, BM_SETCHECK, BST_UNCHECKED, 0);
-    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_UPDATE_DONT_ASK, BN_CLICKED), reinterpret_cast<LPARAM>(box));
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_UPDATE_DONT_ASK, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(box));
     EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDYES)));
     EXPECT_EQ(ItemText(dialog, IDNO), u"後で通知(&N)");
     SendMessageW(box, BM_SETCHECK, BST_CHECKED, 0);
-    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_UPDATE_DONT_ASK, BN_CLICKED), reinterpret_cast<LPARAM>(box));
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_UPDATE_DONT_ASK, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(box));
     Press(dialog, IDNO);
     EXPECT_TRUE(WaitGone(dialog));
     ASSERT_TRUE(WaitForHttpJobs(std::chrono::seconds(10)));

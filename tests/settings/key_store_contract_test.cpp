@@ -10,7 +10,9 @@ namespace {
 
 using Names = std::vector<std::u16string>;
 
-std::set<std::u16string> AsSet(const Names& names) { return std::set<std::u16string>(names.begin(), names.end()); }
+std::set<std::u16string> AsSet(const Names& names) {
+    return std::set<std::u16string>(names.begin(), names.end());
+}
 
 TEST_P(KeyStoreContract, OpenFailsForAMissingKeyAndCreateMakesItWithItsParents) {
     EXPECT_EQ(store->OpenKey(u"A\\B\\C", KeyAccess::Read), nullptr);

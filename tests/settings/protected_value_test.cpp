@@ -17,7 +17,8 @@ using namespace tt::testing;
 class CFailingProtector final : public IDataProtector {
 public:
     int calls = 0;
-    bool Protect(const std::vector<uint8_t>&, const std::u16string&, uint32_t, std::vector<uint8_t>*) override {
+    bool Protect(const std::vector<uint8_t>&, const std::u16string&, uint32_t,
+                 std::vector<uint8_t>*) override {
         ++calls;
         return false;
     }
@@ -50,12 +51,13 @@ public:
     }
 };
 
-const std::u16string kPassword64 =
-    u"p\u00e4\u00df\u5bc6\u78bc\U0001F511" + Repeat(u"x", 64 - 9) + u"\u00e9!";
+const std::u16string kPassword64 = u"p\u00e4\u00df\u5bc6\u78bc\U0001F511" + Repeat(u"x", 64 - 9) + u"\u00e9!";
 
 class ProtectedValueTest : public ::testing::Test {
 protected:
-    void TearDown() override { EXPECT_EQ(store.UnflushedCloses(), 0) << "a written key was closed unflushed"; }
+    void TearDown() override {
+        EXPECT_EQ(store.UnflushedCloses(), 0) << "a written key was closed unflushed";
+    }
 
     CMemoryKeyStore store;
     CUserBoundProtector protector{u"alice"};

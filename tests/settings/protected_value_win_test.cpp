@@ -13,9 +13,10 @@ namespace {
 const std::wstring kKey = L"Software\\Tavelle\\TavelleToolbar";
 
 // 64 characters, 17 of them outside ASCII (one surrogate pair counts as two).
-const std::u16string kPassword = u"\u30d1\u30b9\u30ef\u30fc\u30c9\u00e4\u00f6\u00fc\u00df\U0001F511"
-                                 u"\u5bc6\u78bc\u0416\u0436\u05d0\u0627"
-                                 u"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTU";
+const std::u16string kPassword =
+    u"\u30d1\u30b9\u30ef\u30fc\u30c9\u00e4\u00f6\u00fc\u00df\U0001F511"
+    u"\u5bc6\u78bc\u0416\u0436\u05d0\u0627"
+    u"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTU";
 
 // What Windows data protection itself makes of a stored blob: plain bytes and description.
 struct Unprotected {
@@ -81,11 +82,12 @@ TEST_F(ProtectedValueWinTest, TextValueAndDamagedBlobsLoadEmpty) {
 
     auto write = [&](DWORD type, const std::vector<uint8_t>& data) {
         unique_hkey key;
-        ASSERT_EQ(RegCreateKeyExW(scratch.root(), kKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(),
-                                  nullptr),
+        ASSERT_EQ(RegCreateKeyExW(scratch.root(), kKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                  key.put(), nullptr),
                   ERROR_SUCCESS);
-        ASSERT_EQ(RegSetValueExW(key.get(), L"UserPassword", 0, type, data.data(), static_cast<DWORD>(data.size())),
-                  ERROR_SUCCESS);
+        ASSERT_EQ(
+            RegSetValueExW(key.get(), L"UserPassword", 0, type, data.data(), static_cast<DWORD>(data.size())),
+            ERROR_SUCCESS);
     };
 
     write(REG_SZ, RegTextBytes(L"secret"));

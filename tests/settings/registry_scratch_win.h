@@ -41,7 +41,8 @@ public:
         if (RegOpenKeyExW(root_.get(), path.c_str(), 0, WRITE_DAC | READ_CONTROL, key.put()) != ERROR_SUCCESS)
             return false;
         PSECURITY_DESCRIPTOR sd = nullptr;
-        if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &sd, nullptr)) return false;
+        if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &sd, nullptr))
+            return false;
         unique_hlocal owner(sd);
         return RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, sd) == ERROR_SUCCESS;
     }
@@ -58,9 +59,11 @@ private:
 
     static void AllowAll(HKEY parent, const std::wstring& path) {
         unique_hkey key;
-        if (RegOpenKeyExW(parent, path.c_str(), 0, WRITE_DAC | READ_CONTROL, key.put()) != ERROR_SUCCESS) return;
+        if (RegOpenKeyExW(parent, path.c_str(), 0, WRITE_DAC | READ_CONTROL, key.put()) != ERROR_SUCCESS)
+            return;
         PSECURITY_DESCRIPTOR sd = nullptr;
-        if (ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;;KA;;;WD)", SDDL_REVISION_1, &sd, nullptr)) {
+        if (ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;;KA;;;WD)", SDDL_REVISION_1, &sd,
+                                                                 nullptr)) {
             unique_hlocal owner(sd);
             RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, sd);
         }
@@ -69,7 +72,8 @@ private:
         wchar_t name[256];
         for (DWORD i = 0;; ++i) {
             DWORD length = 256;
-            if (RegEnumKeyExW(readable.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            if (RegEnumKeyExW(readable.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+                ERROR_SUCCESS)
                 break;
             AllowAll(readable.get(), name);
         }
@@ -95,7 +99,8 @@ inline RegValue ReadRegValue(HKEY root, const std::wstring& path, const std::wst
     if (RegQueryValueExW(key.get(), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return v;
     std::vector<BYTE> data(size + 1);
     DWORD got = size;
-    if (RegQueryValueExW(key.get(), name.c_str(), nullptr, &type, data.data(), &got) != ERROR_SUCCESS) return v;
+    if (RegQueryValueExW(key.get(), name.c_str(), nullptr, &type, data.data(), &got) != ERROR_SUCCESS)
+        return v;
     data.resize(got);
     v.type = type;
     v.data = data;
@@ -113,8 +118,8 @@ inline std::pair<int, int> RegCounts(HKEY root, const std::wstring& path) {
     if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return {-1, -1};
     DWORD subkeys = 0;
     DWORD values = 0;
-    if (RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr,
-                         nullptr, nullptr) != ERROR_SUCCESS)
+    if (RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
+                         nullptr, nullptr, nullptr) != ERROR_SUCCESS)
         return {-1, -1};
     return {static_cast<int>(values), static_cast<int>(subkeys)};
 }

@@ -15,7 +15,9 @@ using List = std::vector<std::u16string>;
 
 class SearchHistoryTest : public ::testing::Test {
 protected:
-    void TearDown() override { EXPECT_EQ(store.UnflushedCloses(), 0) << "a written key was closed unflushed"; }
+    void TearDown() override {
+        EXPECT_EQ(store.UnflushedCloses(), 0) << "a written key was closed unflushed";
+    }
 
     List Load() {
         List list{u"untouched"};
@@ -186,7 +188,8 @@ TEST_F(SearchHistoryTest, ARewriteShowsEveryOlderEntryAtEveryStepAndKeepsTheOrde
         EXPECT_FALSE(seen.empty());
         for (const List& view : seen)
             for (size_t i = 1; i < after.size(); ++i)
-                EXPECT_NE(std::find(view.begin(), view.end(), after[i]), view.end()) << "a reader missed " << i;
+                EXPECT_NE(std::find(view.begin(), view.end(), after[i]), view.end())
+                    << "a reader missed " << i;
         EXPECT_EQ(Load(), after);
     };
     save({u"b", u"c", u"d"}, {u"a", u"b", u"c", u"d"});

@@ -19,7 +19,8 @@ std::vector<BYTE> DwordBytes(DWORD v) {
     return std::vector<BYTE>(p, p + 4);
 }
 
-void RegPut(HKEY root, const std::wstring& path, const std::wstring& name, DWORD type, const std::vector<BYTE>& data) {
+void RegPut(HKEY root, const std::wstring& path, const std::wstring& name, DWORD type,
+            const std::vector<BYTE>& data) {
     unique_hkey key;
     ASSERT_EQ(RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr),
               ERROR_SUCCESS);
@@ -123,7 +124,8 @@ TEST_F(SettingsRegistryTest, InitializedStoredAsTextCountsAsAbsent) {
 TEST_F(SettingsRegistryTest, FortyEntryHistoryWrittenByHandSurvivesLoadAndSave) {
     std::vector<std::u16string> expected;
     for (int i = 0; i < 40; ++i) {
-        std::wstring text = L"\u691c\u7d22 " + std::to_wstring(i) + L" " + std::wstring(i == 7 ? 2048 - 5 : 0, L'q');
+        std::wstring text =
+            L"\u691c\u7d22 " + std::to_wstring(i) + L" " + std::wstring(i == 7 ? 2048 - 5 : 0, L'q');
         RegPut(scratch.root(), kMru, std::to_wstring(i), REG_SZ, RegTextBytes(text));
         expected.emplace_back(text.begin(), text.end());
     }
@@ -235,9 +237,7 @@ TEST_F(SettingsRegistryTest, DeniedParametersSubkeyIsNeitherReadNorLost) {
 
 // The platform store is the current user's hive, and theSettings is built on it.
 TEST(SettingsOnTheUsersHive, DefaultObjectUsesHkcu) {
-    auto clean = [] {
-        CScratchRegistry::RemoveTree(HKEY_CURRENT_USER, L"Software\\Tavelle");
-    };
+    auto clean = [] { CScratchRegistry::RemoveTree(HKEY_CURRENT_USER, L"Software\\Tavelle"); };
     clean();
     {
         CToolbarSettings process;

@@ -85,16 +85,20 @@ inline std::u16string Decimal(size_t n) {
 // underlying store at each step, as a reader in another window or process would.
 class CObservedKeyStore final : public IKeyStore {
 public:
-    CObservedKeyStore(IKeyStore& inner, std::function<void()> after) : inner_(inner), after_(std::move(after)) {}
+    CObservedKeyStore(IKeyStore& inner, std::function<void()> after)
+        : inner_(inner), after_(std::move(after)) {}
     std::unique_ptr<IKey> OpenKey(const std::u16string& path, KeyAccess access) override {
         return Wrap(inner_.OpenKey(path, access));
     }
-    std::unique_ptr<IKey> CreateKey(const std::u16string& path) override { return Wrap(inner_.CreateKey(path)); }
+    std::unique_ptr<IKey> CreateKey(const std::u16string& path) override {
+        return Wrap(inner_.CreateKey(path));
+    }
 
 private:
     class Key final : public IKey {
     public:
-        Key(std::unique_ptr<IKey> inner, CObservedKeyStore& owner) : inner_(std::move(inner)), owner_(owner) {}
+        Key(std::unique_ptr<IKey> inner, CObservedKeyStore& owner)
+            : inner_(std::move(inner)), owner_(owner) {}
         bool QueryValue(const std::u16string& n, uint32_t* t, std::vector<uint8_t>* d) override {
             return inner_->QueryValue(n, t, d);
         }

@@ -14,7 +14,9 @@ using namespace tt::testing;
 class ToolbarSettingsTest : public ::testing::Test {
 protected:
     void SetUp() override { clock.Set(2008, 3, 5, 14, 30); }
-    void TearDown() override { EXPECT_EQ(store.UnflushedCloses(), 0) << "a written key was closed unflushed"; }
+    void TearDown() override {
+        EXPECT_EQ(store.UnflushedCloses(), 0) << "a written key was closed unflushed";
+    }
 
     // Records a previous run as the full Save of an earlier process would have.
     void RecordRun(uint32_t lastExecute) {
@@ -37,14 +39,16 @@ TEST_F(ToolbarSettingsTest, FirstRunWithoutKeyWritesTheDefaultLayout) {
     EXPECT_TRUE(settings.FirstRun());
     EXPECT_TRUE(settings.UpdateCheckDue());
     EXPECT_TRUE(settings.LoadedOnce());
-    EXPECT_EQ(ValueNames(store, kSettingsPath),
-              (std::vector<std::u16string>{u"Initialized", u"LastExecute", u"NoCheckVersion", u"EnableAsDefault"}));
+    EXPECT_EQ(
+        ValueNames(store, kSettingsPath),
+        (std::vector<std::u16string>{u"Initialized", u"LastExecute", u"NoCheckVersion", u"EnableAsDefault"}));
     EXPECT_EQ(ReadStored(store, kSettingsPath, u"Initialized"), StoredDword(1));
     EXPECT_EQ(ReadStored(store, kSettingsPath, u"LastExecute"), StoredDword(2008030514));
     // An empty version is an empty string: just the terminator.
     EXPECT_EQ(ReadStored(store, kSettingsPath, u"NoCheckVersion"), (Stored{kRegSz, {0, 0}}));
     EXPECT_EQ(ReadStored(store, kSettingsPath, u"EnableAsDefault"), StoredDword(1));
-    EXPECT_EQ(SubkeyNames(store, kSettingsPath), (std::vector<std::u16string>{u"EnableSites", u"Parameters"}));
+    EXPECT_EQ(SubkeyNames(store, kSettingsPath),
+              (std::vector<std::u16string>{u"EnableSites", u"Parameters"}));
     EXPECT_TRUE(ValueNames(store, Sub(u"EnableSites")).empty());
     EXPECT_TRUE(ValueNames(store, Sub(u"Parameters")).empty());
 }
@@ -90,30 +94,33 @@ TEST_F(ToolbarSettingsTest, SetChangesMemoryOnlyAndSaveWritesEveryEntryAsText) {
 
     settings.Save(true);
 
-    EXPECT_EQ(ReadStored(store, Sub(u"Parameters"), u"TavelleUrl"), StoredText(u"http://gw.example/cgi-bin/ag.cgi"));
+    EXPECT_EQ(ReadStored(store, Sub(u"Parameters"), u"TavelleUrl"),
+              StoredText(u"http://gw.example/cgi-bin/ag.cgi"));
     // (length + 1) * 2 bytes, UTF-16 little-endian.
-    EXPECT_EQ(ReadStored(store, Sub(u"Parameters"), u"Username"), (Stored{kRegSz, {0x71, 0x5c, 0x30, 0x75, 0, 0}}));
+    EXPECT_EQ(ReadStored(store, Sub(u"Parameters"), u"Username"),
+              (Stored{kRegSz, {0x71, 0x5c, 0x30, 0x75, 0, 0}}));
 }
 
 TEST_F(ToolbarSettingsTest, UnknownEntriesSurviveConvertedToText) {
     RecordRun(2008030510);
     PutText(store, Sub(u"Parameters"), u"FutureOption", u"keep me");
     Put(store, Sub(u"Parameters"), u"Binary", kRegBinary, TextValueBytes(u"bytes"));
-    Put(store, Sub(u"Parameters"), u"Number", kRegDword, {0x31, 0, 0, 0});     // reads as "1"
+    Put(store, Sub(u"Parameters"), u"Number", kRegDword, {0x31, 0, 0, 0});      // reads as "1"
     Put(store, Sub(u"Parameters"), u"NoTerminator", kRegSz, {'a', 0, 'b', 0});  // bounded by its size
-    Put(store, Sub(u"Parameters"), u"OddBytes", kRegSz, {'a', 0, 'b'});       // the odd byte is dropped
+    Put(store, Sub(u"Parameters"), u"OddBytes", kRegSz, {'a', 0, 'b'});         // the odd byte is dropped
     Put(store, Sub(u"Parameters"), u"Embedded", kRegSz, {'a', 0, 0, 0, 'b', 0, 0, 0});
     Put(store, Sub(u"Parameters"), u"Empty", kRegBinary, {});
 
     for (int round = 0; round < 3; ++round) {
         settings.Load(false);
-        EXPECT_EQ(settings.Parameters(), (std::map<std::u16string, std::u16string>{{u"FutureOption", u"keep me"},
-                                                                                 {u"Binary", u"bytes"},
-                                                                                 {u"Number", u"1"},
-                                                                                 {u"NoTerminator", u"ab"},
-                                                                                 {u"OddBytes", u"a"},
-                                                                                 {u"Embedded", u"a"},
-                                                                                 {u"Empty", u""}}))
+        EXPECT_EQ(settings.Parameters(),
+                  (std::map<std::u16string, std::u16string>{{u"FutureOption", u"keep me"},
+                                                            {u"Binary", u"bytes"},
+                                                            {u"Number", u"1"},
+                                                            {u"NoTerminator", u"ab"},
+                                                            {u"OddBytes", u"a"},
+                                                            {u"Embedded", u"a"},
+                                                            {u"Empty", u""}}))
             << "round " << round;
         EXPECT_EQ(ReadStored(store, Sub(u"Parameters"), u"FutureOption"), StoredText(u"keep me"));
         EXPECT_EQ(ReadStored(store, Sub(u"Parameters"), u"Binary"), StoredText(u"bytes"));
@@ -215,14 +222,11 @@ TEST_F(ToolbarSettingsTest, CheckIsDueExactlyWhenTheCalendarDateIsLater) {
         {2008030523, 2008, 3, 6, 0, 5, true},     // next day, minutes after midnight
         {2008030523, 2008, 3, 5, 23, 59, false},  // same hour
         {2008030500, 2008, 3, 5, 23, 55, false},  // same day, 23 hours later
-        {2008030523, 2008, 3, 6, 23, 0, true},
-        {2008123123, 2009, 1, 1, 0, 0, true},  // year end
+        {2008030523, 2008, 3, 6, 23, 0, true},    {2008123123, 2009, 1, 1, 0, 0, true},  // year end
         {2008022923, 2008, 3, 1, 0, 0, true},  // month end, leap year
-        {2008013123, 2008, 2, 1, 0, 0, true},
-        {2008043023, 2008, 5, 1, 0, 0, true},
+        {2008013123, 2008, 2, 1, 0, 0, true},     {2008043023, 2008, 5, 1, 0, 0, true},
         {2008030514, 2008, 3, 4, 10, 0, false},  // clock set back a day
-        {2009010100, 2008, 12, 31, 23, 0, false},
-        {2008030514, 2008, 3, 5, 14, 0, false},  // same hour again
+        {2009010100, 2008, 12, 31, 23, 0, false}, {2008030514, 2008, 3, 5, 14, 0, false},  // same hour again
     };
     for (const DueCase& c : cases) {
         store.Clear();
@@ -348,7 +352,8 @@ TEST_F(ToolbarSettingsTest, KeyWithoutFullAccessIsReadAndWrittenWithNothingLost)
     other.Set(u"AllowToolbar", u"Yes");
     other.Save(true);
     EXPECT_EQ(other.Get(u"Username"), u"yamada");
-    EXPECT_EQ(ValueNames(store, Sub(u"Parameters")), (std::vector<std::u16string>{u"TavelleUrl", u"Username"}));
+    EXPECT_EQ(ValueNames(store, Sub(u"Parameters")),
+              (std::vector<std::u16string>{u"TavelleUrl", u"Username"}));
     EXPECT_EQ(ReadStored(store, kSettingsPath, u"LastExecute"), StoredDword(2008030514));
 }
 
@@ -470,7 +475,8 @@ TEST_F(ToolbarSettingsTest, NoCheckVersionIsReadOnlyAsProperText) {
         settings.SetNoCheckVersion(u"previous");
         Put(store, kSettingsPath, u"NoCheckVersion", c.type, c.data);
         settings.Load(false);
-        EXPECT_EQ(settings.NoCheckVersion(), c.expected ? c.expected : u"previous") << c.type << "/" << c.data.size();
+        EXPECT_EQ(settings.NoCheckVersion(), c.expected ? c.expected : u"previous")
+            << c.type << "/" << c.data.size();
         EXPECT_EQ(ReadStored(store, kSettingsPath, u"NoCheckVersion"), StoredText(settings.NoCheckVersion()));
     }
 }
@@ -490,12 +496,12 @@ TEST_F(ToolbarSettingsTest, PreservedValuesRoundTrip) {
 
     EXPECT_EQ(settings.EnableAsDefault(), 0u);
     EXPECT_EQ(settings.EnableSites(), (std::map<std::u16string, bool>{{u"on", true},
-                                                                       {u"off", false},
-                                                                       {u"big", true},
-                                                                       {u"text", true},
-                                                                       {u"short", true},
-                                                                       {u"empty", false},
-                                                                       {u"wide", false}}));
+                                                                      {u"off", false},
+                                                                      {u"big", true},
+                                                                      {u"text", true},
+                                                                      {u"short", true},
+                                                                      {u"empty", false},
+                                                                      {u"wide", false}}));
     EXPECT_EQ(ReadStored(store, kSettingsPath, u"EnableAsDefault"), StoredDword(0));
     EXPECT_EQ(ReadStored(store, Sub(u"EnableSites"), u"big"), StoredDword(1));
     EXPECT_EQ(ReadStored(store, Sub(u"EnableSites"), u"text"), StoredDword(1));
@@ -544,9 +550,7 @@ TEST_F(ToolbarSettingsTest, EntriesBeyondTheOldBufferLimitsAreReadWholeAndKept) 
     }
 }
 
-TEST(TheSettings, IsBuiltOnThePlatformStore) {
-    EXPECT_EQ(&theSettings.Store(), &DefaultKeyStore());
-}
+TEST(TheSettings, IsBuiltOnThePlatformStore) { EXPECT_EQ(&theSettings.Store(), &DefaultKeyStore()); }
 
 TEST_F(ToolbarSettingsTest, ConcurrentUseFromSeveralThreadsIsSerialised) {
     settings.Load(false);

@@ -32,15 +32,32 @@ private:
     uint64_t state_;
 };
 
-enum class Kind { Char, Any, Class, Seq, Group, Capture, Alt, Star, Plus, LazyStar, LazyPlus, Opt, LazyOpt, Look, BackRef, End };
+enum class Kind {
+    Char,
+    Any,
+    Class,
+    Seq,
+    Group,
+    Capture,
+    Alt,
+    Star,
+    Plus,
+    LazyStar,
+    LazyPlus,
+    Opt,
+    LazyOpt,
+    Look,
+    BackRef,
+    End
+};
 
 struct Node {
     Kind kind;
-    char16_t c = 0;                                 // Char
+    char16_t c = 0;                                     // Char
     std::vector<std::pair<char16_t, char16_t>> ranges;  // Class
-    bool negated = false;                           // Class
-    size_t group = 0;                               // Capture, BackRef
-    std::vector<std::unique_ptr<Node>> kids;        // Seq: all; others: kids[0] (Alt: two)
+    bool negated = false;                               // Class
+    size_t group = 0;                                   // Capture, BackRef
+    std::vector<std::unique_ptr<Node>> kids;            // Seq: all; others: kids[0] (Alt: two)
 };
 
 using NodePtr = std::unique_ptr<Node>;
@@ -69,27 +86,27 @@ private:
     NodePtr Term(int depth) {
         NodePtr atom = Atom(depth);
         switch (rnd_.Below(10)) {
-        case 0:
-        case 1: {
-            const bool empty = Nullable(*atom);
-            static const Kind loops[] = {Kind::Star, Kind::Plus, Kind::LazyStar, Kind::LazyPlus};
-            auto q = Make(empty ? (rnd_.Below(2) ? Kind::Opt : Kind::LazyOpt) : loops[rnd_.Below(4)]);
-            q->kids.push_back(std::move(atom));
-            return q;
-        }
-        case 2: {
-            auto q = Make(rnd_.Below(2) ? Kind::Opt : Kind::LazyOpt);
-            q->kids.push_back(std::move(atom));
-            return q;
-        }
-        case 3: {
-            auto alt = Make(Kind::Alt);
-            alt->kids.push_back(std::move(atom));
-            alt->kids.push_back(Term(depth + 1));
-            return alt;
-        }
-        default:
-            return atom;
+            case 0:
+            case 1: {
+                const bool empty = Nullable(*atom);
+                static const Kind loops[] = {Kind::Star, Kind::Plus, Kind::LazyStar, Kind::LazyPlus};
+                auto q = Make(empty ? (rnd_.Below(2) ? Kind::Opt : Kind::LazyOpt) : loops[rnd_.Below(4)]);
+                q->kids.push_back(std::move(atom));
+                return q;
+            }
+            case 2: {
+                auto q = Make(rnd_.Below(2) ? Kind::Opt : Kind::LazyOpt);
+                q->kids.push_back(std::move(atom));
+                return q;
+            }
+            case 3: {
+                auto alt = Make(Kind::Alt);
+                alt->kids.push_back(std::move(atom));
+                alt->kids.push_back(Term(depth + 1));
+                return alt;
+            }
+            default:
+                return atom;
         }
     }
 
@@ -141,24 +158,24 @@ private:
 public:
     static bool Nullable(const Node& n) {
         switch (n.kind) {
-        case Kind::Char:
-        case Kind::Any:
-        case Kind::Class:
-            return false;
-        case Kind::Seq:
-            for (const auto& k : n.kids) {
-                if (!Nullable(*k)) return false;
-            }
-            return true;
-        case Kind::Group:
-        case Kind::Capture:
-        case Kind::Plus:
-        case Kind::LazyPlus:
-            return Nullable(*n.kids[0]);
-        case Kind::Alt:
-            return Nullable(*n.kids[0]) || Nullable(*n.kids[1]);
-        default:
-            return true;
+            case Kind::Char:
+            case Kind::Any:
+            case Kind::Class:
+                return false;
+            case Kind::Seq:
+                for (const auto& k : n.kids) {
+                    if (!Nullable(*k)) return false;
+                }
+                return true;
+            case Kind::Group:
+            case Kind::Capture:
+            case Kind::Plus:
+            case Kind::LazyPlus:
+                return Nullable(*n.kids[0]);
+            case Kind::Alt:
+                return Nullable(*n.kids[0]) || Nullable(*n.kids[1]);
+            default:
+                return true;
         }
     }
 
@@ -171,60 +188,60 @@ class Renderer {
 public:
     std::u16string Render(const Node& n) {
         switch (n.kind) {
-        case Kind::Char:
-            return n.c == u'-' ? u"\\-" : std::u16string(1, n.c);
-        case Kind::Any:
-            return u".";
-        case Kind::Class: {
-            std::u16string t = n.negated ? u"[^" : u"[";
-            for (const auto& r : n.ranges) {
-                t += r.first;
-                if (r.second != r.first) {
-                    t += u'-';
-                    t += r.second;
+            case Kind::Char:
+                return n.c == u'-' ? u"\\-" : std::u16string(1, n.c);
+            case Kind::Any:
+                return u".";
+            case Kind::Class: {
+                std::u16string t = n.negated ? u"[^" : u"[";
+                for (const auto& r : n.ranges) {
+                    t += r.first;
+                    if (r.second != r.first) {
+                        t += u'-';
+                        t += r.second;
+                    }
                 }
+                return t + u"]";
             }
-            return t + u"]";
-        }
-        case Kind::Seq: {
-            std::u16string t;
-            for (const auto& k : n.kids) t += Render(*k);
-            return t;
-        }
-        case Kind::Group:
-            return u"(" + Render(*n.kids[0]) + u")";
-        case Kind::Capture:
-            return u"{" + Render(*n.kids[0]) + u"}";
-        case Kind::Alt:
-            // The right side may chain on without brackets: x|y|z.
-            return AtomText(*n.kids[0]) + u"|" +
-                   (n.kids[1]->kind == Kind::Alt ? Render(*n.kids[1]) : TermText(*n.kids[1]));
-        case Kind::Star:
-            return AtomText(*n.kids[0]) + u"*";
-        case Kind::Plus:
-            return AtomText(*n.kids[0]) + u"+";
-        case Kind::LazyStar:
-            return AtomText(*n.kids[0]) + u"*?";
-        case Kind::LazyPlus:
-            return AtomText(*n.kids[0]) + u"+?";
-        case Kind::Opt:
-            return AtomText(*n.kids[0]) + u"?";
-        case Kind::LazyOpt:
-            return AtomText(*n.kids[0]) + u"??";
-        case Kind::Look:
-            return u"!" + AtomText(*n.kids[0]);
-        case Kind::BackRef:
-            return u"\\" + std::u16string(1, char16_t(u'0' + n.group));
-        case Kind::End:
-            return u"$";
+            case Kind::Seq: {
+                std::u16string t;
+                for (const auto& k : n.kids) t += Render(*k);
+                return t;
+            }
+            case Kind::Group:
+                return u"(" + Render(*n.kids[0]) + u")";
+            case Kind::Capture:
+                return u"{" + Render(*n.kids[0]) + u"}";
+            case Kind::Alt:
+                // The right side may chain on without brackets: x|y|z.
+                return AtomText(*n.kids[0]) + u"|" +
+                       (n.kids[1]->kind == Kind::Alt ? Render(*n.kids[1]) : TermText(*n.kids[1]));
+            case Kind::Star:
+                return AtomText(*n.kids[0]) + u"*";
+            case Kind::Plus:
+                return AtomText(*n.kids[0]) + u"+";
+            case Kind::LazyStar:
+                return AtomText(*n.kids[0]) + u"*?";
+            case Kind::LazyPlus:
+                return AtomText(*n.kids[0]) + u"+?";
+            case Kind::Opt:
+                return AtomText(*n.kids[0]) + u"?";
+            case Kind::LazyOpt:
+                return AtomText(*n.kids[0]) + u"??";
+            case Kind::Look:
+                return u"!" + AtomText(*n.kids[0]);
+            case Kind::BackRef:
+                return u"\\" + std::u16string(1, char16_t(u'0' + n.group));
+            case Kind::End:
+                return u"$";
         }
         return u"";
     }
 
 private:
     static bool IsAtom(Kind k) {
-        return k == Kind::Char || k == Kind::Any || k == Kind::Class || k == Kind::Group || k == Kind::Capture ||
-               k == Kind::BackRef || k == Kind::Look;
+        return k == Kind::Char || k == Kind::Any || k == Kind::Class || k == Kind::Group ||
+               k == Kind::Capture || k == Kind::BackRef || k == Kind::Look;
     }
     static bool IsTerm(Kind k) { return IsAtom(k) || (k != Kind::Seq && k != Kind::Alt && k != Kind::End); }
 
@@ -271,68 +288,68 @@ private:
     bool M(const Node& n, size_t pos, const K& k) {
         if (--budget_ <= 0) return false;
         switch (n.kind) {
-        case Kind::Char:
-            return pos < s_.size() && s_[pos] == n.c && k(pos + 1);
-        case Kind::Any:
-            return pos < s_.size() && k(pos + 1);
-        case Kind::Class: {
-            if (pos >= s_.size()) return false;
-            bool in = false;
-            for (const auto& r : n.ranges) in = in || (s_[pos] >= r.first && s_[pos] <= r.second);
-            return in != n.negated && k(pos + 1);
-        }
-        case Kind::Seq:
-            return SeqFrom(n, 0, pos, k);
-        case Kind::Group:
-            return M(*n.kids[0], pos, k);
-        case Kind::Capture: {
-            const size_t g = n.group, oldStart = start_[g], oldEnd = end_[g];
-            start_[g] = pos;
-            end_[g] = npos;
-            if (M(*n.kids[0], pos, [&](size_t e) {
-                    const size_t before = end_[g];
-                    end_[g] = e;
-                    if (k(e)) return true;
-                    end_[g] = before;
-                    return false;
-                })) {
-                return true;
+            case Kind::Char:
+                return pos < s_.size() && s_[pos] == n.c && k(pos + 1);
+            case Kind::Any:
+                return pos < s_.size() && k(pos + 1);
+            case Kind::Class: {
+                if (pos >= s_.size()) return false;
+                bool in = false;
+                for (const auto& r : n.ranges) in = in || (s_[pos] >= r.first && s_[pos] <= r.second);
+                return in != n.negated && k(pos + 1);
             }
-            start_[g] = oldStart;
-            end_[g] = oldEnd;
-            return false;
-        }
-        case Kind::Alt:
-            return M(*n.kids[0], pos, k) || M(*n.kids[1], pos, k);
-        case Kind::Star:
-            return Star(*n.kids[0], pos, k);
-        case Kind::Plus:
-            return M(*n.kids[0], pos, [&](size_t e) { return Star(*n.kids[0], e, k); });
-        case Kind::LazyStar:
-            return LazyStar(*n.kids[0], pos, k);
-        case Kind::LazyPlus:
-            return M(*n.kids[0], pos, [&](size_t e) { return LazyStar(*n.kids[0], e, k); });
-        case Kind::Opt:
-            // A pass that consumed nothing counts as failed.
-            return M(*n.kids[0], pos, [&](size_t e) { return e != pos && k(e); }) || k(pos);
-        case Kind::LazyOpt:
-            return k(pos) || M(*n.kids[0], pos, k);
-        case Kind::Look: {
-            std::vector<size_t> savedStart = start_, savedEnd = end_;
-            const bool atomMatches = M(*n.kids[0], pos, [](size_t) { return true; });
-            start_ = savedStart;
-            end_ = savedEnd;
-            return !atomMatches && k(pos);
-        }
-        case Kind::BackRef: {
-            const size_t b = start_[n.group], e = end_[n.group];
-            if (b == npos || e == npos || e <= b) return k(pos);
-            const size_t len = e - b;
-            if (len > s_.size() - pos || s_.compare(pos, len, s_, b, len) != 0) return false;
-            return k(pos + len);
-        }
-        case Kind::End:
-            return pos == s_.size() && k(pos);
+            case Kind::Seq:
+                return SeqFrom(n, 0, pos, k);
+            case Kind::Group:
+                return M(*n.kids[0], pos, k);
+            case Kind::Capture: {
+                const size_t g = n.group, oldStart = start_[g], oldEnd = end_[g];
+                start_[g] = pos;
+                end_[g] = npos;
+                if (M(*n.kids[0], pos, [&](size_t e) {
+                        const size_t before = end_[g];
+                        end_[g] = e;
+                        if (k(e)) return true;
+                        end_[g] = before;
+                        return false;
+                    })) {
+                    return true;
+                }
+                start_[g] = oldStart;
+                end_[g] = oldEnd;
+                return false;
+            }
+            case Kind::Alt:
+                return M(*n.kids[0], pos, k) || M(*n.kids[1], pos, k);
+            case Kind::Star:
+                return Star(*n.kids[0], pos, k);
+            case Kind::Plus:
+                return M(*n.kids[0], pos, [&](size_t e) { return Star(*n.kids[0], e, k); });
+            case Kind::LazyStar:
+                return LazyStar(*n.kids[0], pos, k);
+            case Kind::LazyPlus:
+                return M(*n.kids[0], pos, [&](size_t e) { return LazyStar(*n.kids[0], e, k); });
+            case Kind::Opt:
+                // A pass that consumed nothing counts as failed.
+                return M(*n.kids[0], pos, [&](size_t e) { return e != pos && k(e); }) || k(pos);
+            case Kind::LazyOpt:
+                return k(pos) || M(*n.kids[0], pos, k);
+            case Kind::Look: {
+                std::vector<size_t> savedStart = start_, savedEnd = end_;
+                const bool atomMatches = M(*n.kids[0], pos, [](size_t) { return true; });
+                start_ = savedStart;
+                end_ = savedEnd;
+                return !atomMatches && k(pos);
+            }
+            case Kind::BackRef: {
+                const size_t b = start_[n.group], e = end_[n.group];
+                if (b == npos || e == npos || e <= b) return k(pos);
+                const size_t len = e - b;
+                if (len > s_.size() - pos || s_.compare(pos, len, s_, b, len) != 0) return false;
+                return k(pos + len);
+            }
+            case Kind::End:
+                return pos == s_.size() && k(pos);
         }
         return false;
     }
@@ -367,7 +384,8 @@ std::string Show(const Outcome& o) {
     if (!o.found) return "no match";
     std::string t = "[" + std::to_string(o.start) + "," + std::to_string(o.end) + ")";
     for (size_t k = 0; k < o.groups.size(); k += 2) {
-        t += o.groups[k] == npos ? " -" : " " + std::to_string(o.groups[k]) + ":" + std::to_string(o.groups[k + 1]);
+        t += o.groups[k] == npos ? " -"
+                                 : " " + std::to_string(o.groups[k]) + ":" + std::to_string(o.groups[k + 1]);
     }
     return t;
 }

@@ -15,7 +15,8 @@ PatternParseError ParseCode(const std::u16string& pattern) {
 }
 
 // The whole match as text, or "<none>".
-std::u16string Whole(const std::u16string& pattern, const std::u16string& subject, bool caseSensitive = true) {
+std::u16string Whole(const std::u16string& pattern, const std::u16string& subject,
+                     bool caseSensitive = true) {
     CPatternMatcher m;
     EXPECT_EQ(m.Parse(pattern, caseSensitive), PatternOk) << "pattern does not compile";
     CPatternMatch r;
@@ -516,7 +517,8 @@ TEST(PatternMatcher, SystemPatternsOnRealisticTexts) {
     EXPECT_EQ(Group(u"http://gw.example.jp/cgi-bin/tv70/ag.exe?page=AGIndex", base),
               u"http://gw.example.jp/cgi-bin/tv70/ag.exe");
     EXPECT_EQ(Group(u"https://gw/scripts/ag.cgi", base), u"https://gw/scripts/ag.cgi");
-    EXPECT_EQ(Group(u"http://gw/a/ag.cgi?page=X&back=/b/ag.cgi", base), u"http://gw/a/ag.cgi?page=X&back=/b/ag.cgi");
+    EXPECT_EQ(Group(u"http://gw/a/ag.cgi?page=X&back=/b/ag.cgi", base),
+              u"http://gw/a/ag.cgi?page=X&back=/b/ag.cgi");
     EXPECT_EQ(Group(u"HTTP://gw/ag.cgi", base), u"");
     EXPECT_EQ(Group(u"ftp://gw/ag.cgi", base), u"");
     EXPECT_EQ(Group(u"see http://gw/ag.cgi", base), u"");

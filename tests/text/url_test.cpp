@@ -68,8 +68,8 @@ TEST(SplitUrl, CredentialsAndPort) {
 TEST(SplitUrl, PortText) {
     EXPECT_EQ(Split(u"http://host:abc/").port, 0);
     EXPECT_EQ(Split(u"http://host:8080x/").port, 8080);
-    EXPECT_EQ(Split(u"http://host:0/").port, 0);  // explicit: no default
-    EXPECT_EQ(Split(u"http://host:65617/").port, 81);  // low 16 bits
+    EXPECT_EQ(Split(u"http://host:0/").port, 0);                         // explicit: no default
+    EXPECT_EQ(Split(u"http://host:65617/").port, 81);                    // low 16 bits
     EXPECT_EQ(Split(u"http://host:99999999999999999999/").port, 65535);  // its value modulo 65536
     EXPECT_EQ(Split(u"http://host:").port, 0);
     // The port text ends at a query or fragment too, which stay the extra part.
@@ -89,10 +89,14 @@ TEST(SplitUrl, SchemeTableAndDefaultPorts) {
         int kind;
         uint16_t port;
     } cases[] = {
-        {u"ftp://h/", UrlSchemeFtp, 21},         {u"gopher://h/", UrlSchemeGopher, 70},
-        {u"http://h/", UrlSchemeHttp, 80},       {u"HTTPS://h/", UrlSchemeHttps, 443},
-        {u"news://h:119/", UrlSchemeNews, 0},    {u"socks://h/", UrlSchemeSocks, 1080},
-        {u"Socks://h:1081/", UrlSchemeSocks, 1081}, {u"gopherx://h/", -1, 0},
+        {u"ftp://h/", UrlSchemeFtp, 21},
+        {u"gopher://h/", UrlSchemeGopher, 70},
+        {u"http://h/", UrlSchemeHttp, 80},
+        {u"HTTPS://h/", UrlSchemeHttps, 443},
+        {u"news://h:119/", UrlSchemeNews, 0},
+        {u"socks://h/", UrlSchemeSocks, 1080},
+        {u"Socks://h:1081/", UrlSchemeSocks, 1081},
+        {u"gopherx://h/", -1, 0},
         {u"x-tavelle://h:7/", -1, 7},
     };
     for (const Case& c : cases) {
@@ -192,7 +196,8 @@ TEST(SplitUrl, PartLimits) {
 }
 
 TEST(ServerBaseUrl, ReducesGroupwarePageUrls) {
-    EXPECT_EQ(GetServerBaseUrl(u"http://host/cgi-bin/ag.exe?page=ScheduleIndex"), u"http://host/cgi-bin/ag.exe");
+    EXPECT_EQ(GetServerBaseUrl(u"http://host/cgi-bin/ag.exe?page=ScheduleIndex"),
+              u"http://host/cgi-bin/ag.exe");
     EXPECT_EQ(GetServerBaseUrl(u"https://gw.example.co.jp:8443/tv/ag.cgi?page=AGIndex"),
               u"https://gw.example.co.jp:8443/tv/ag.cgi");
     EXPECT_EQ(GetServerBaseUrl(u"http://host/ag.cgix/"), u"http://host/ag.cgi");

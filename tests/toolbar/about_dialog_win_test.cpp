@@ -82,13 +82,15 @@ Seen Inspect(HWND dialog) {
         RECT actual{};
         GetWindowRect(item, &actual);
         MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&actual), 2);
-        if (!EqualRect(&expected, &actual) && c.id != IDC_ABOUT_ICON) seen.problems.push_back(name + L": moved");
+        if (!EqualRect(&expected, &actual) && c.id != IDC_ABOUT_ICON)
+            seen.problems.push_back(name + L": moved");
         // An icon control may size itself to its picture; its top-left corner stays.
         if (c.id == IDC_ABOUT_ICON && (actual.left != expected.left || actual.top != expected.top)) {
             seen.problems.push_back(name + L": moved");
         }
         if (c.id != IDOK && c.id != IDC_ABOUT_ICON) {
-            if ((GetWindowLongPtrW(item, GWL_STYLE) & SS_TYPEMASK) != SS_RIGHT) seen.problems.push_back(name + L": not right-aligned");
+            if ((GetWindowLongPtrW(item, GWL_STYLE) & SS_TYPEMASK) != SS_RIGHT)
+                seen.problems.push_back(name + L": not right-aligned");
         }
     }
     HWND ok = GetDlgItem(dialog, IDOK);
@@ -153,26 +155,19 @@ TEST(AboutDialogWin, EnterClosesWithOkEscapeTheCloseBoxAndCancelWithCancel) {
         INT_PTR expected;
     };
     const Way ways[] = {
-        {"Enter",
-         [](HWND d) {
-             PostMessageW(GetDlgItem(d, IDOK), WM_KEYDOWN, VK_RETURN, 1);
-         },
-         IDOK},
-        {"Escape",
-         [](HWND d) {
-             PostMessageW(GetDlgItem(d, IDOK), WM_KEYDOWN, VK_ESCAPE, 1);
-         },
-         IDCANCEL},
+        {"Enter", [](HWND d) { PostMessageW(GetDlgItem(d, IDOK), WM_KEYDOWN, VK_RETURN, 1); }, IDOK},
+        {"Escape", [](HWND d) { PostMessageW(GetDlgItem(d, IDOK), WM_KEYDOWN, VK_ESCAPE, 1); }, IDCANCEL},
         {"close box", [](HWND d) { PostMessageW(d, WM_SYSCOMMAND, SC_CLOSE, 0); }, IDCANCEL},
-        {"Cancel", [](HWND d) { PostMessageW(d, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0); }, IDCANCEL},
+        {"Cancel", [](HWND d) { PostMessageW(d, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0); },
+         IDCANCEL},
         {"OK", [](HWND d) { testing::Click(d, IDOK); }, IDOK},
     };
     for (const Way& way : ways) {
         bool shown = false;
         CAboutDlg about([](const std::u16string&) { return std::u16string(u"0.1.1"); });
         // A way that leaves the dialog open ends in the driver's Cancel 5 s later: Enter and OK then fail.
-        const INT_PTR result =
-            DriveModal([&](HWND dialog) { way.close(dialog); }, [&] { return about.DoModal(nullptr); }, &shown);
+        const INT_PTR result = DriveModal([&](HWND dialog) { way.close(dialog); },
+                                          [&] { return about.DoModal(nullptr); }, &shown);
         ASSERT_TRUE(shown) << way.name;
         EXPECT_EQ(result, way.expected) << way.name;
     }
@@ -206,7 +201,8 @@ TEST(AboutDialogWin, TheMenuItemOpensItOverTheActiveWindow) {
 
 TEST(AboutDialogWin, TheIconGroupHoldsThePicturesOfEverySize) {
     HINSTANCE module = OwnModule();
-    HRSRC group = FindResourceW(module, MAKEINTRESOURCEW(IDI_PRODUCT), reinterpret_cast<LPCWSTR>(RT_GROUP_ICON));
+    HRSRC group =
+        FindResourceW(module, MAKEINTRESOURCEW(IDI_PRODUCT), reinterpret_cast<LPCWSTR>(RT_GROUP_ICON));
     ASSERT_NE(group, nullptr);
     const auto* bytes = static_cast<const BYTE*>(LockResource(LoadResource(module, group)));
     ASSERT_NE(bytes, nullptr);

@@ -35,12 +35,14 @@ protected:
     }
     static ComPtr<IDeskBand> NewBand() {
         ComPtr<IDeskBand> band;
-        EXPECT_EQ(S_OK, CreateTavelleToolbarBand(nullptr, IID_IDeskBand, reinterpret_cast<void**>(band.GetAddressOf())));
+        EXPECT_EQ(S_OK, CreateTavelleToolbarBand(nullptr, IID_IDeskBand,
+                                                 reinterpret_cast<void**>(band.GetAddressOf())));
         return band;
     }
     static HRESULT SetSite(IDeskBand* band, IUnknown* site) {
         ComPtr<IObjectWithSite> withSite;
-        EXPECT_EQ(S_OK, band->QueryInterface(IID_IObjectWithSite, reinterpret_cast<void**>(withSite.GetAddressOf())));
+        EXPECT_EQ(S_OK, band->QueryInterface(IID_IObjectWithSite,
+                                             reinterpret_cast<void**>(withSite.GetAddressOf())));
         return withSite->SetSite(site);
     }
     static CTavelleToolbar* Impl(IDeskBand* band) { return static_cast<CTavelleToolbar*>(band); }
@@ -56,8 +58,9 @@ TEST_F(Band, AnswersItsInterfacesWithOneIdentity) {
     ComPtr<IDeskBand> band = NewBand();
     ComPtr<IUnknown> identity;
     ASSERT_EQ(S_OK, band->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(identity.GetAddressOf())));
-    for (const IID* iid : {&IID_ITavelleToolbar, &IID_IDispatch, &IID_IOleWindow, &IID_IDeskBand, &IID_IDockingWindow,
-                           &IID_IInputObject, &IID_ISupportErrorInfo, &IID_IObjectWithSite}) {
+    for (const IID* iid :
+         {&IID_ITavelleToolbar, &IID_IDispatch, &IID_IOleWindow, &IID_IDeskBand, &IID_IDockingWindow,
+          &IID_IInputObject, &IID_ISupportErrorInfo, &IID_IObjectWithSite}) {
         ComPtr<IUnknown> p;
         ASSERT_EQ(S_OK, band->QueryInterface(*iid, reinterpret_cast<void**>(p.GetAddressOf())));
         ComPtr<IUnknown> back;
@@ -65,8 +68,10 @@ TEST_F(Band, AnswersItsInterfacesWithOneIdentity) {
         EXPECT_EQ(identity.Get(), back.Get());
     }
     ComPtr<IUnknown> none;
-    EXPECT_EQ(E_NOINTERFACE, band->QueryInterface(IID_IOleCommandTarget, reinterpret_cast<void**>(none.GetAddressOf())));
-    EXPECT_EQ(E_NOINTERFACE, band->QueryInterface(IID_IPersistStream, reinterpret_cast<void**>(none.GetAddressOf())));
+    EXPECT_EQ(E_NOINTERFACE,
+              band->QueryInterface(IID_IOleCommandTarget, reinterpret_cast<void**>(none.GetAddressOf())));
+    EXPECT_EQ(E_NOINTERFACE,
+              band->QueryInterface(IID_IPersistStream, reinterpret_cast<void**>(none.GetAddressOf())));
 
     ComPtr<ISupportErrorInfo> errors;
     ASSERT_EQ(S_OK, band.As(&errors));
@@ -88,7 +93,8 @@ TEST_F(Band, AnswersItsInterfacesWithOneIdentity) {
     info->ReleaseTypeAttr(attr);
     EXPECT_EQ(DISP_E_BADINDEX, dispatch->GetTypeInfo(1, 0, info.ReleaseAndGetAddressOf()));
     DISPPARAMS none0 = {};
-    EXPECT_EQ(DISP_E_MEMBERNOTFOUND, dispatch->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &none0, nullptr, nullptr, nullptr));
+    EXPECT_EQ(DISP_E_MEMBERNOTFOUND,
+              dispatch->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &none0, nullptr, nullptr, nullptr));
 }
 
 // An outer object that aggregates the band.
@@ -153,7 +159,8 @@ TEST_F(Band, GetBandInfoFillsWhatTheMaskAsksFor) {
     ASSERT_EQ(S_OK, SetSite(band.Get(), static_cast<IOleWindow*>(host.MakeBandSite().Get())));
     DESKBANDINFO full;
     memset(&full, 0x55, sizeof full);
-    full.dwMask = DBIM_MINSIZE | DBIM_MAXSIZE | DBIM_INTEGRAL | DBIM_ACTUAL | DBIM_TITLE | DBIM_MODEFLAGS | DBIM_BKCOLOR;
+    full.dwMask = DBIM_MINSIZE | DBIM_MAXSIZE | DBIM_INTEGRAL | DBIM_ACTUAL | DBIM_TITLE | DBIM_MODEFLAGS |
+                  DBIM_BKCOLOR;
     EXPECT_EQ(S_OK, band->GetBandInfo(7, DBIF_VIEWMODE_NORMAL, &full));
     EXPECT_EQ(18, full.ptMinSize.x);
     EXPECT_EQ(26, full.ptMinSize.y);
@@ -165,7 +172,8 @@ TEST_F(Band, GetBandInfoFillsWhatTheMaskAsksFor) {
     EXPECT_EQ(26, full.ptActual.y);
     EXPECT_EQ(L'\0', full.wszTitle[0]);
     EXPECT_EQ(static_cast<DWORD>(DBIMF_BREAK), full.dwModeFlags);
-    EXPECT_EQ(static_cast<DWORD>(DBIM_MINSIZE | DBIM_MAXSIZE | DBIM_INTEGRAL | DBIM_ACTUAL | DBIM_TITLE | DBIM_MODEFLAGS),
+    EXPECT_EQ(static_cast<DWORD>(DBIM_MINSIZE | DBIM_MAXSIZE | DBIM_INTEGRAL | DBIM_ACTUAL | DBIM_TITLE |
+                                 DBIM_MODEFLAGS),
               full.dwMask)
         << "the background bit comes back removed";
     EXPECT_EQ(0x55555555u, static_cast<DWORD>(full.crBkgnd)) << "the default background is not written";
@@ -289,7 +297,8 @@ TEST_F(Band, ASiteWithoutTheBrowserGetsNoWindowsButSucceeds) {
         if (variant == 1) options.commandTarget = false;
         if (variant == 2) options.serviceProvider = false;
         ComPtr<IDeskBand> band = NewBand();
-        ASSERT_EQ(S_OK, SetSite(band.Get(), static_cast<IOleWindow*>(host.MakeBandSite(options).Get()))) << variant;
+        ASSERT_EQ(S_OK, SetSite(band.Get(), static_cast<IOleWindow*>(host.MakeBandSite(options).Get())))
+            << variant;
         HWND out = reinterpret_cast<HWND>(static_cast<INT_PTR>(0x1234));
         EXPECT_EQ(E_INVALIDARG, band->GetWindow(&out));
         EXPECT_EQ(reinterpret_cast<HWND>(static_cast<INT_PTR>(0x1234)), out) << "left untouched";
@@ -437,7 +446,8 @@ public:
 
 TEST_F(Band, AnAllocationFailureUnderAKeyEndsAtTheGuardAndTheBrowserGoesOn) {
     tthost::DebugOutputCapture output;
-    SetToolbandCtrlFactory([]() -> std::unique_ptr<CIEToolbandCtrl> { return std::make_unique<KeyAllocatingCtrl>(); });
+    SetToolbandCtrlFactory(
+        []() -> std::unique_ptr<CIEToolbandCtrl> { return std::make_unique<KeyAllocatingCtrl>(); });
     HostWindow host;
     ComPtr<IDeskBand> band = NewBand();
     ASSERT_EQ(S_OK, host.AddBand(band.Get()));
@@ -452,7 +462,8 @@ TEST_F(Band, AnAllocationFailureUnderAKeyEndsAtTheGuardAndTheBrowserGoesOn) {
 TEST_F(Band, TheHostPlacesTheBandAndItsButtonsNotificationsComeBackReflected) {
     class Recording : public CIEToolbandCtrl {
     public:
-        bool ProcessWindowMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override {
+        bool ProcessWindowMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
+                                  LRESULT& result) override {
             if (msg == OCM_COMMAND) commands.push_back(LOWORD(wParam));
             return CIEToolbandCtrl::ProcessWindowMessage(hwnd, msg, wParam, lParam, result);
         }

@@ -72,14 +72,22 @@ using Calls = std::vector<std::string>;
 TEST_F(CommandTableTest, EveryButtonRunsItsAction) {
     theSettings.Set(u"NewTabInNewItem", u"Yes");
     const std::map<unsigned, std::string> expected = {
-        {2001, "ShowButtonMenu 2001 0"},       {2002, "OpenPage 2050 current"},
-        {2004, "SearchWeb"},                   {2005, "SearchOrOpenIndex 2052 2063"},
-        {2006, "SearchOrOpenIndex 2053 2064"}, {2007, "SearchOrOpenIndex 2054 2066"},
-        {2008, "SearchOrOpenIndex 2055 2073"}, {2009, "ShowButtonMenu 2009 1"},
-        {2010, "OpenPage 2056 new"},           {2011, "OpenPage 2057 new"},
-        {2012, "OpenPage 2058 new"},           {2013, "OpenPage 2059 new"},
-        {2015, "ShowButtonMenu 2015 2"},       {2016, "OpenPage 2061 current"},
-        {2017, "OpenPage 2062 current"},       {2022, "OpenPage 250 current"},
+        {2001, "ShowButtonMenu 2001 0"},
+        {2002, "OpenPage 2050 current"},
+        {2004, "SearchWeb"},
+        {2005, "SearchOrOpenIndex 2052 2063"},
+        {2006, "SearchOrOpenIndex 2053 2064"},
+        {2007, "SearchOrOpenIndex 2054 2066"},
+        {2008, "SearchOrOpenIndex 2055 2073"},
+        {2009, "ShowButtonMenu 2009 1"},
+        {2010, "OpenPage 2056 new"},
+        {2011, "OpenPage 2057 new"},
+        {2012, "OpenPage 2058 new"},
+        {2013, "OpenPage 2059 new"},
+        {2015, "ShowButtonMenu 2015 2"},
+        {2016, "OpenPage 2061 current"},
+        {2017, "OpenPage 2062 current"},
+        {2022, "OpenPage 250 current"},
         {2074, "OpenPage 2075 current"},
     };
     for (const auto& [id, call] : expected) {
@@ -92,12 +100,12 @@ TEST_F(CommandTableTest, EveryButtonRunsItsAction) {
 TEST_F(CommandTableTest, EveryMenuItemRunsItsAction) {
     theSettings.Set(u"NewTabInNewItem", u"Yes");
     const std::map<unsigned, std::string> expected = {
-        {208, "OpenPage 2056 new"},     {209, "OpenPage 209 new"},      {259, "OpenPage 2079 new"},
-        {210, "OpenPage 2058 new"},     {255, "OpenPage 256 new"},      {211, "OpenPage 2057 new"},
-        {212, "OpenPage 2059 new"},     {213, "OpenPage 213 new"},      {239, "OpenPage 247 current"},
-        {240, "OpenPage 248 current"},  {241, "OpenPage 249 current"},  {242, "OpenPage 250 current"},
-        {243, "OpenPage 251 current"},  {244, "OpenPage 252 current"},  {245, "OpenPage 253 current"},
-        {246, "OpenPage 254 current"},  {220, "ShowAboutDialog"},       {257, "StartVersionCheck manual"},
+        {208, "OpenPage 2056 new"},    {209, "OpenPage 209 new"},     {259, "OpenPage 2079 new"},
+        {210, "OpenPage 2058 new"},    {255, "OpenPage 256 new"},     {211, "OpenPage 2057 new"},
+        {212, "OpenPage 2059 new"},    {213, "OpenPage 213 new"},     {239, "OpenPage 247 current"},
+        {240, "OpenPage 248 current"}, {241, "OpenPage 249 current"}, {242, "OpenPage 250 current"},
+        {243, "OpenPage 251 current"}, {244, "OpenPage 252 current"}, {245, "OpenPage 253 current"},
+        {246, "OpenPage 254 current"}, {220, "ShowAboutDialog"},      {257, "StartVersionCheck manual"},
     };
     for (const auto& [id, call] : expected) {
         EXPECT_EQ(Run(id), Calls{call}) << id;
@@ -153,7 +161,8 @@ TEST_F(CommandTableTest, EveryPageAndSearchStringExists) {
     EXPECT_EQ(search.substr(search.size() - path.size()), path);
     // Both leave the groupware for the web: absolute http or https addresses.
     for (const std::u16string& address : {search, LoadResourceString(2067)}) {
-        EXPECT_TRUE(address.rfind(u"http://", 0) == 0 || address.rfind(u"https://", 0) == 0) << Utf16ToUtf8(address);
+        EXPECT_TRUE(address.rfind(u"http://", 0) == 0 || address.rfind(u"https://", 0) == 0)
+            << Utf16ToUtf8(address);
     }
 }
 
@@ -193,7 +202,7 @@ TEST_F(CommandTableTest, UnknownIdsAndTheSearchSlotAreLeftAlone) {
 TEST(ToolbarLayout, FollowsTheResourceOrderWithThreeSeparators) {
     const std::vector<uint16_t> layout(kToolbarLayout, kToolbarLayout + kToolbarItemCount);
     EXPECT_EQ(layout, (std::vector<uint16_t>{2001, 2002, 2003, 2004, 2005, 2006, 2008, 2007, 0, 2015, 2016,
-                                             2017, 2074, 0, 2009, 2010, 2012, 2011, 2013, 0, 2022}));
+                                             2017, 2074, 0,    2009, 2010, 2012, 2011, 2013, 0, 2022}));
     // Every button but the search slot is a button command; ids are unique.
     std::set<uint16_t> seen;
     for (uint16_t id : layout) {

@@ -37,7 +37,8 @@ bool Holds(const void* block, size_t size, const void* part, size_t n) {
 void Inspect(void* p) {
     if (!p || !g_watching.load(std::memory_order_relaxed)) return;
     const size_t size = malloc_usable_size(p);
-    if (Holds(p, size, kPassword8, sizeof kPassword8 - 1) || Holds(p, size, kPassword16, sizeof kPassword16 - 2))
+    if (Holds(p, size, kPassword8, sizeof kPassword8 - 1) ||
+        Holds(p, size, kPassword16, sizeof kPassword16 - 2))
         ++g_blocksWithPassword;
 }
 
@@ -96,7 +97,7 @@ TEST_F(LoginWipe, NoFreedBlockHoldsThePasswordAfterALogInIsSent) {
 
     g_blocksWithPassword = 0;
     g_watching = true;
-    navigator.OpenPage(2062, false);          // the first page posts the log-in
+    navigator.OpenPage(2062, false);           // the first page posts the log-in
     FetchServerPage(http, kDigestPageString);  // a poll without a cookie logs in as well
     g_watching = false;
 

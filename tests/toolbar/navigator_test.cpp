@@ -53,11 +53,13 @@ TEST_F(NavigatorTest, FirstPagePostsTheLogInOnceThenOpensPlainly) {
     EXPECT_EQ(first.flags, kNavNoReadFromCache | kNavNoWriteToCache);
     EXPECT_EQ(first.headers, kPragmaForm);
     EXPECT_TRUE(first.hasPostData);
-    EXPECT_EQ(first.postData, PostedBytes("_System=login&_Login=1&_Account=taro&Password=secret&page=ToDoIndex"));
+    EXPECT_EQ(first.postData,
+              PostedBytes("_System=login&_Login=1&_Account=taro&Password=secret&page=ToDoIndex"));
     EXPECT_TRUE(theProcessState.LoginSeen());
     // The cache entry is dropped and the current load stopped before the navigation.
-    EXPECT_EQ(browser.events, (std::vector<std::string>{
-                                  "drop http://gw.example/cgi-bin/ag.cgi?page=ToDoIndex", "stop", "navigate"}));
+    EXPECT_EQ(browser.events,
+              (std::vector<std::string>{"drop http://gw.example/cgi-bin/ag.cgi?page=ToDoIndex", "stop",
+                                        "navigate"}));
 
     navigator.OpenPage(2061, false);
     ASSERT_EQ(browser.navigations.size(), 2u);
@@ -70,8 +72,8 @@ TEST_F(NavigatorTest, FirstPagePostsTheLogInOnceThenOpensPlainly) {
 TEST_F(NavigatorTest, LogInBodyLeavesTheFragmentOut) {
     navigator.NavigateToUrl(kBase + u"?page=X#top", false);
     EXPECT_EQ(browser.Last().url, kBase + u"?page=X#top");
-    EXPECT_EQ(browser.Last().PostText(), std::string("_System=login&_Login=1&_Account=taro&Password=secret&page=X") +
-                                             '\0');
+    EXPECT_EQ(browser.Last().PostText(),
+              std::string("_System=login&_Login=1&_Account=taro&Password=secret&page=X") + '\0');
 }
 
 TEST_F(NavigatorTest, CtrlWithACookieOpensANewTabCarryingTheCookie) {
@@ -96,7 +98,8 @@ TEST_F(NavigatorTest, CtrlWithoutACookieStillPostsTheLogInIntoTheNewTab) {
     const auto& call = browser.Last();
     EXPECT_EQ(call.flags, kNavOpenInNewTab);
     EXPECT_EQ(call.headers, kPragmaForm);
-    EXPECT_EQ(call.postData, PostedBytes("_System=login&_Login=1&_Account=taro&Password=secret&page=ToDoIndex"));
+    EXPECT_EQ(call.postData,
+              PostedBytes("_System=login&_Login=1&_Account=taro&Password=secret&page=ToDoIndex"));
     // The current tab has not logged in, so the next plain click still does.
     EXPECT_FALSE(theProcessState.LoginSeen());
     keys.ctrl = false;

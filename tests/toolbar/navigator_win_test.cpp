@@ -20,12 +20,12 @@
 namespace tt {
 namespace {
 
+using testing::PostedBytes;
 using tthost::ComPtr;
 using tthost::FakeBrowser;
 using tthost::LocalHttpServer;
 using tthost::MessageBoxAnswerer;
 using tthost::NavigateCall;
-using testing::PostedBytes;
 
 // Real message boxes (answered by the test), a scripted settings dialog.
 class BoxPrompts : public IUserPrompts {
@@ -87,7 +87,8 @@ TEST_F(NavigatorOverBrowser, LogInIsPostedOnceWithItsZeroAndTheFormHeaders) {
     EXPECT_EQ(first.targetType, VT_EMPTY);
     EXPECT_EQ(first.postDataType, VT_ARRAY | VT_UI1);
     // The password's "&" and "=" are escaped, so the server reads the password as typed.
-    EXPECT_EQ(first.postData, PostedBytes("_System=login&_Login=1&_Account=taro&Password=p%26w%3D1&page=ToDoIndex"));
+    EXPECT_EQ(first.postData,
+              PostedBytes("_System=login&_Login=1&_Account=taro&Password=p%26w%3D1&page=ToDoIndex"));
     EXPECT_EQ(first.headersType, VT_BSTR);
     EXPECT_EQ(first.headers, L"Pragma: no-cache\nContent-Type: application/x-www-form-urlencoded\n");
     EXPECT_EQ(browser->CountCalls(L"Stop"), 1);
@@ -170,8 +171,8 @@ TEST_F(NavigatorOverBrowser, NoBaseUrlAnsweredNo) {
               ERROR_SUCCESS);
     wchar_t value[16] = {};
     DWORD size = sizeof(value);
-    ASSERT_EQ(RegQueryValueExW(key.get(), L"DisableAutoSetting", nullptr, nullptr, reinterpret_cast<BYTE*>(value),
-                               &size),
+    ASSERT_EQ(RegQueryValueExW(key.get(), L"DisableAutoSetting", nullptr, nullptr,
+                               reinterpret_cast<BYTE*>(value), &size),
               ERROR_SUCCESS);
     EXPECT_STREQ(value, L"No");
 }

@@ -57,8 +57,9 @@ std::wstring ReadText(const wchar_t* path, const wchar_t* name) {
 
 void WriteText(const wchar_t* path, const wchar_t* name, const std::wstring& text) {
     unique_hkey key;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegCreateKeyExW(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr),
+        ERROR_SUCCESS);
     RegSetValueExW(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                    static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
 }
@@ -81,7 +82,8 @@ protected:
     }
 
     INT_PTR Run(const std::function<void(HWND)>& steps) {
-        return DriveModal(steps, [] { return ShowOptionsDialog(u""); }, &shown);
+        return DriveModal(
+            steps, [] { return ShowOptionsDialog(u""); }, &shown);
     }
 
     bool shown = false;
@@ -136,8 +138,8 @@ TEST_F(OptionsDialogRegistry, OkStoresTheValuesInTheSettingsKeyAndAnEmptyPasswor
     // A second opening shows what was stored.
     std::wstring again;
     Run([&](HWND dialog) {
-        again = ItemText(dialog, IDC_OPTIONS_SERVER_URL) + L"|" + ItemText(dialog, IDC_OPTIONS_USER_NAME) + L"|" +
-                ItemText(dialog, IDC_OPTIONS_PASSWORD);
+        again = ItemText(dialog, IDC_OPTIONS_SERVER_URL) + L"|" + ItemText(dialog, IDC_OPTIONS_USER_NAME) +
+                L"|" + ItemText(dialog, IDC_OPTIONS_PASSWORD);
         Click(dialog, IDCANCEL);
     });
     EXPECT_EQ(again, L"http://127.0.0.1:1/cgi-bin/ag.cgi|山田 |");

@@ -15,7 +15,7 @@ using testing::FakeSearchHost;
 // A top-level window holding a common-controls toolbar with buttons 2001 to 2004, whose
 // window procedure passes the search box's notifications on as the toolbar window does.
 class ToolbarFixture : public ::testing::Test {
-  protected:
+protected:
     HWND frame = nullptr;
     HWND toolbar = nullptr;
     HFONT font = nullptr;

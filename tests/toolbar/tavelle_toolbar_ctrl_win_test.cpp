@@ -112,10 +112,10 @@ TEST_F(Toolbar, EveryPageButtonOpensItsPage) {
         bool newTab;
     };
     const Case cases[] = {
-        {2002, u"?page=AGIndex", false},         {2010, u"?page=MailSend", true},
-        {2011, u"?page=ScheduleEntry", true},    {2012, u"?page=WhereIndex", true},
-        {2013, u"?page=ToDoEntry", true},        {2016, u"?page=ScheduleUserMonth", false},
-        {2017, u"?page=ToDoIndex", false},       {2074, u"?page=LinkIndex", false},
+        {2002, u"?page=AGIndex", false},          {2010, u"?page=MailSend", true},
+        {2011, u"?page=ScheduleEntry", true},     {2012, u"?page=WhereIndex", true},
+        {2013, u"?page=ToDoEntry", true},         {2016, u"?page=ScheduleUserMonth", false},
+        {2017, u"?page=ToDoIndex", false},        {2074, u"?page=LinkIndex", false},
         {2022, u"?page=ScheduleUserWeek", false},
     };
     for (const Case& c : cases) {
@@ -132,14 +132,22 @@ TEST_F(Toolbar, EveryMenuItemOpensItsPage) {
     theSettings.Set(u"NewTabInNewItem", u"No");
     CreateToolbar();
     const std::pair<UINT, const char16_t*> cases[] = {
-        {208, u"?page=MailSend"},           {209, u"?page=MyFolderMessageSend&cp=ml"},
-        {259, u"?page=MyFolderMemoAdd"},    {210, u"?page=WhereIndex"},
-        {255, u"?page=BulletinSend"},       {211, u"?page=ScheduleEntry"},
-        {212, u"?page=ToDoEntry"},          {213, u"?page=AddressEntry&cp=al"},
-        {239, u"?page=ScheduleIndex"},      {240, u"?page=ScheduleGroupDay"},
-        {241, u"?page=ScheduleUserMonth"},  {242, u"?page=ScheduleUserWeek"},
-        {243, u"?page=ScheduleUserDay"},    {244, u"?page=AddressIndex&tab=person"},
-        {245, u"?page=AddressIndex&tab=company"}, {246, u"?page=UserListIndex"},
+        {208, u"?page=MailSend"},
+        {209, u"?page=MyFolderMessageSend&cp=ml"},
+        {259, u"?page=MyFolderMemoAdd"},
+        {210, u"?page=WhereIndex"},
+        {255, u"?page=BulletinSend"},
+        {211, u"?page=ScheduleEntry"},
+        {212, u"?page=ToDoEntry"},
+        {213, u"?page=AddressEntry&cp=al"},
+        {239, u"?page=ScheduleIndex"},
+        {240, u"?page=ScheduleGroupDay"},
+        {241, u"?page=ScheduleUserMonth"},
+        {242, u"?page=ScheduleUserWeek"},
+        {243, u"?page=ScheduleUserDay"},
+        {244, u"?page=AddressIndex&tab=person"},
+        {245, u"?page=AddressIndex&tab=company"},
+        {246, u"?page=UserListIndex"},
     };
     for (const auto& [id, query] : cases) {
         const size_t before = Navigations();
@@ -246,7 +254,9 @@ TEST_F(Toolbar, AGroupwareSearchWithoutAServerUrlAsksForOne) {
 
     // Accepted: the options dialog sets the server and the search goes there.
     services.prompts.answer = kIdYes;
-    services.prompts.onOptionsDialog = [] { theSettings.Set(u"TavelleUrl", u"https://new.example.jp/ag.exe"); };
+    services.prompts.onOptionsDialog = [] {
+        theSettings.Set(u"TavelleUrl", u"https://new.example.jp/ag.exe");
+    };
     Click(2005);
     EXPECT_EQ(services.prompts.boxes.size(), 2u);
     EXPECT_EQ(services.prompts.optionsDialogs, std::vector<std::u16string>{u""});

@@ -22,8 +22,8 @@ class ToolbandWindows : public testing::FreshStateTest<> {
 protected:
     void SetUp() override {
         FreshStateTest::SetUp();
-        parent_ = CreateWindowExW(0, L"STATIC", L"toolband test", WS_OVERLAPPEDWINDOW, 0, 0, 600, 200, nullptr,
-                                  nullptr, nullptr, nullptr);
+        parent_ = CreateWindowExW(0, L"STATIC", L"toolband test", WS_OVERLAPPEDWINDOW, 0, 0, 600, 200,
+                                  nullptr, nullptr, nullptr, nullptr);
         ASSERT_TRUE(parent_);
     }
     void TearDown() override {
@@ -53,7 +53,8 @@ TEST_F(ToolbandWindows, TheReflectorSendsChildNotificationsBackAsOcmMessages) {
     HWND hwnd = reflector.Create(parent_, rect);
     ASSERT_TRUE(hwnd);
     EXPECT_EQ(L"IEToolbandReflectorCtrl", ClassOf(hwnd));
-    EXPECT_EQ(static_cast<LONG_PTR>(WS_CHILD), GetWindowLongPtrW(hwnd, GWL_STYLE) & ~static_cast<LONG_PTR>(0xFFFF))
+    EXPECT_EQ(static_cast<LONG_PTR>(WS_CHILD),
+              GetWindowLongPtrW(hwnd, GWL_STYLE) & ~static_cast<LONG_PTR>(0xFFFF))
         << "a child and nothing more: never visible";
     EXPECT_FALSE(IsWindowVisible(hwnd));
     RecordingWindow child(hwnd, WS_CHILD, 77);
@@ -103,7 +104,9 @@ TEST_F(ToolbandWindows, TheReflectorSendsChildNotificationsBackAsOcmMessages) {
 
 class CountingCtrl : public CIEToolbandCtrl {
 public:
-    void OnToolbarCreated() override { buttonsAtCreation = static_cast<int>(SendMessageW(Handle(), TB_BUTTONCOUNT, 0, 0)); }
+    void OnToolbarCreated() override {
+        buttonsAtCreation = static_cast<int>(SendMessageW(Handle(), TB_BUTTONCOUNT, 0, 0));
+    }
     void OnFinalMessage(HWND) override { ++finalMessages; }
     void GiveFont(HFONT f) { font_.reset(f); }
     int buttonsAtCreation = -1;
@@ -123,7 +126,7 @@ TEST_F(ToolbandWindows, TheToolbarIsCreatedWithItsStylesAndTheButtonsOfResource5
 
     // 18 buttons with pictures 0 to 17 in order, and three separators 8 pixels wide.
     const std::vector<int> ids = {2001, 2002, 2003, 2004, 2005, 2006, 2008, 2007, 0, 2015, 2016,
-                                  2017, 2074, 0,    2009, 2010, 2012, 2011, 2013, 0,    2022};
+                                  2017, 2074, 0,    2009, 2010, 2012, 2011, 2013, 0, 2022};
     ASSERT_EQ(21, SendMessageW(toolbar, TB_BUTTONCOUNT, 0, 0));
     EXPECT_EQ(21, ctrl.buttonsAtCreation) << "OnToolbarCreated runs after the buttons exist";
     int picture = 0;
@@ -299,8 +302,8 @@ TEST_F(ToolbandWindows, TheWindowsEndReleasesTheBandAndTheObjectsEndDestroysTheW
 TEST_F(ToolbandWindows, FindVisibleChildByClassPrefersVisibleDirectChildrenThenSearchesDeeper) {
     ShowWindow(parent_, SW_SHOWNOACTIVATE);
     auto make = [](HWND parent, const wchar_t* cls, bool visible) {
-        return CreateWindowExW(0, cls, L"", WS_CHILD | (visible ? WS_VISIBLE : 0), 0, 0, 10, 10, parent, nullptr,
-                               nullptr, nullptr);
+        return CreateWindowExW(0, cls, L"", WS_CHILD | (visible ? WS_VISIBLE : 0), 0, 0, 10, 10, parent,
+                               nullptr, nullptr, nullptr);
     };
     EXPECT_EQ(nullptr, FindVisibleChildByClass(L"Button", parent_));
     EXPECT_EQ(nullptr, FindVisibleChildByClass(L"Button", nullptr)) << "a null start is not the desktop";
@@ -332,13 +335,15 @@ TEST_F(ToolbandWindows, TheRebarIsFoundUnderTheToolbarHostWhenThereIsOne) {
     INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_COOL_CLASSES};
     InitCommonControlsEx(&icc);
 
-    HWND plainRebar = CreateWindowExW(0, REBARCLASSNAMEW, L"", WS_CHILD, 0, 0, 10, 10, parent_, nullptr, nullptr, nullptr);
+    HWND plainRebar =
+        CreateWindowExW(0, REBARCLASSNAMEW, L"", WS_CHILD, 0, 0, 10, 10, parent_, nullptr, nullptr, nullptr);
     EXPECT_EQ(plainRebar, LocateRebar(parent_));
     EXPECT_FALSE(theSettings.TabsAvailable());
 
-    HWND host = CreateWindowExW(0, L"InternetToolbarHost", L"", WS_CHILD, 0, 0, 10, 10, parent_, nullptr, nullptr,
-                                nullptr);
-    HWND hostRebar = CreateWindowExW(0, REBARCLASSNAMEW, L"", WS_CHILD, 0, 0, 10, 10, host, nullptr, nullptr, nullptr);
+    HWND host = CreateWindowExW(0, L"InternetToolbarHost", L"", WS_CHILD, 0, 0, 10, 10, parent_, nullptr,
+                                nullptr, nullptr);
+    HWND hostRebar =
+        CreateWindowExW(0, REBARCLASSNAMEW, L"", WS_CHILD, 0, 0, 10, 10, host, nullptr, nullptr, nullptr);
     EXPECT_EQ(hostRebar, LocateRebar(parent_));
     EXPECT_TRUE(theSettings.TabsAvailable());
 }

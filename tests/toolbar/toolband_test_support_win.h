@@ -58,8 +58,8 @@ inline bool RecordingWindow::Saw(UINT msg) const {
 
 inline LRESULT CALLBACK RecordingWindow::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     auto* self = reinterpret_cast<RecordingWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    const bool interesting = msg >= WM_USER || (msg >= WM_KEYFIRST && msg <= WM_KEYLAST) || msg == WM_COMMAND ||
-                             msg == WM_NOTIFY;
+    const bool interesting =
+        msg >= WM_USER || (msg >= WM_KEYFIRST && msg <= WM_KEYLAST) || msg == WM_COMMAND || msg == WM_NOTIFY;
     if (self && interesting) {
         self->received_.push_back({msg, wParam, lParam});
         if (msg >= WM_USER + 0x1c00) return kAnswer;

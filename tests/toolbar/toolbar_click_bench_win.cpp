@@ -56,8 +56,8 @@ int wmain(int argc, wchar_t** argv) {
     theSettings.Set(u"AllowToolbar", u"");
     theProcessState.SetLoginSeen(true);
 
-    HWND frame = CreateWindowExW(0, L"STATIC", L"bench", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 900, 100, nullptr,
-                                 nullptr, nullptr, nullptr);
+    HWND frame = CreateWindowExW(0, L"STATIC", L"bench", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 900, 100,
+                                 nullptr, nullptr, nullptr, nullptr);
     CToolBarReflectorCtrl reflector;
     RECT rect{0, 0, 900, 30};
     reflector.Create(frame, rect);
@@ -96,7 +96,8 @@ int wmain(int argc, wchar_t** argv) {
         }
         // A command nobody acts on, through the same reflection.
         const LONGLONG emptyStart = Now();
-        SendMessageW(reflector.Handle(), WM_COMMAND, MAKEWPARAM(2003, BN_CLICKED), reinterpret_cast<LPARAM>(tb));
+        SendMessageW(reflector.Handle(), WM_COMMAND, MAKEWPARAM(2003, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(tb));
         const LONGLONG emptyEnd = Now();
         // A menu item's page, as TrackPopupMenu delivers it.
         const LONGLONG menuStart = Now();
@@ -112,12 +113,12 @@ int wmain(int argc, wchar_t** argv) {
     const Stats nav = Summarize(toNavigate), click = Summarize(wholeClick), empty = Summarize(emptyCommand),
                 menu = Summarize(menuCommand);
     std::printf("iterations: %d\n", iterations);
-    std::printf("click to Navigate2:        median %8.1f us  p95 %8.1f us  max %8.1f us\n", nav.median, nav.p95,
-                nav.max);
+    std::printf("click to Navigate2:        median %8.1f us  p95 %8.1f us  max %8.1f us\n", nav.median,
+                nav.p95, nav.max);
     std::printf("whole click (down + up):   median %8.1f us  p95 %8.1f us  max %8.1f us\n", click.median,
                 click.p95, click.max);
-    std::printf("menu item to return:       median %8.1f us  p95 %8.1f us  max %8.1f us\n", menu.median, menu.p95,
-                menu.max);
+    std::printf("menu item to return:       median %8.1f us  p95 %8.1f us  max %8.1f us\n", menu.median,
+                menu.p95, menu.max);
     std::printf("empty command:             median %8.1f us  p95 %8.1f us  max %8.1f us\n", empty.median,
                 empty.p95, empty.max);
     std::printf("budget for the click path: %.0f us (median)\n", budgetUs);

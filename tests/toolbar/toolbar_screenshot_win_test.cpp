@@ -210,10 +210,11 @@ std::wstring FaceOf(HFONT font) {
 
 std::string Narrow(const std::wstring& text) {
     std::string out;
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                      nullptr);
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
+                                      nullptr, nullptr);
     out.resize(static_cast<size_t>(n));
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &out[0], n, nullptr,
+                        nullptr);
     return out;
 }
 
@@ -227,8 +228,9 @@ HFONT MenuFont() {
 class ToolbarScreenshot : public ToolbarWindowTest {};
 
 TEST_F(ToolbarScreenshot, JapaneseCaptionsSearchBoxAndDigestMenuAreDrawnWithRealGlyphs) {
-    services.http.Answer(DigestUrl(base), u"header\r\n山田,?page=P1,会議の資料\r\n佐藤,?page=P2,週報\r\n"
-                                          u"鈴木,?page=P3,見積書\r\nNOERROR\r\n");
+    services.http.Answer(DigestUrl(base),
+                         u"header\r\n山田,?page=P1,会議の資料\r\n佐藤,?page=P2,週報\r\n"
+                         u"鈴木,?page=P3,見積書\r\nNOERROR\r\n");
     services.http.Answer(ScheduleUrl(base), u"9,05,朝会\r\nNOERROR\r\n");
     CreateToolbar();
     toolbar->RefreshNextAppointment();
@@ -271,7 +273,8 @@ TEST_F(ToolbarScreenshot, JapaneseCaptionsSearchBoxAndDigestMenuAreDrawnWithReal
     DropDown();
     ASSERT_TRUE(captured) << "the drop-down did not show or the screen could not be read";
     ASSERT_EQ(services.menus.size(), 1u);
-    EXPECT_EQ(services.menus[0].texts, (std::vector<std::wstring>{L"山田: 会議の資料", L"佐藤: 週報", L"鈴木: 見積書"}));
+    EXPECT_EQ(services.menus[0].texts,
+              (std::vector<std::wstring>{L"山田: 会議の資料", L"佐藤: 週報", L"鈴木: 見積書"}));
 
     const std::wstring path = ArtifactDirectory() + L"\\toolbar_screenshot.bmp";
     EXPECT_TRUE(WriteBmp(path, shot));
@@ -302,19 +305,21 @@ TEST_F(ToolbarScreenshot, JapaneseCaptionsSearchBoxAndDigestMenuAreDrawnWithReal
     HFONT boxFont = reinterpret_cast<HFONT>(SendMessageW(box, WM_GETFONT, 0, 0));
     ASSERT_NE(boxFont, nullptr);
     HFONT menuFont = MenuFont();
-    const std::wstring captions = ButtonText(kNewItemMenuButton) + ButtonText(kListMenuButton) +
-                                  ButtonText(kAppointmentButton);
+    const std::wstring captions =
+        ButtonText(kNewItemMenuButton) + ButtonText(kListMenuButton) + ButtonText(kAppointmentButton);
     EXPECT_EQ(captions, L"新規:一覧:9:05 朝会");
     const std::wstring entries = L"山田会議の資料佐藤週報鈴木見積書";
-    std::printf("fonts: toolbar \"%s\", search box \"%s\", menu \"%s\"\n", Narrow(FaceOf(toolbarFont)).c_str(),
-                Narrow(FaceOf(boxFont)).c_str(), Narrow(FaceOf(menuFont)).c_str());
+    std::printf("fonts: toolbar \"%s\", search box \"%s\", menu \"%s\"\n",
+                Narrow(FaceOf(toolbarFont)).c_str(), Narrow(FaceOf(boxFont)).c_str(),
+                Narrow(FaceOf(menuFont)).c_str());
     EXPECT_EQ(BoxedCharacters(toolbarFont, captions), L"");
     EXPECT_EQ(BoxedCharacters(boxFont, query), L"");
     EXPECT_EQ(BoxedCharacters(menuFont, entries), L"");
     EXPECT_EQ(MissingGlyphs(toolbarFont, L"新規一覧朝会"), L"") << "face " << FaceOf(toolbarFont);
     EXPECT_EQ(MissingGlyphs(menuFont, entries), L"") << "face " << FaceOf(menuFont);
     // The box's font is the system's default face; Japanese may come from a linked font there.
-    std::printf("search box font lacks (before linking): \"%s\"\n", Narrow(MissingGlyphs(boxFont, L"議事録")).c_str());
+    std::printf("search box font lacks (before linking): \"%s\"\n",
+                Narrow(MissingGlyphs(boxFont, L"議事録")).c_str());
     DeleteObject(menuFont);
 }
 

@@ -91,7 +91,8 @@ Refresh RefreshAgainst(HWND toolbar, const std::u16string& base) {
     QueryPerformanceCounter(&start);
     SendMessageW(toolbar, WM_TIMER, kRefreshTimerId, 0);
     QueryPerformanceCounter(&end);
-    return {static_cast<double>(end.QuadPart - start.QuadPart) / frequency.QuadPart, g_heapPeak.load() - before};
+    return {static_cast<double>(end.QuadPart - start.QuadPart) / frequency.QuadPart,
+            g_heapPeak.load() - before};
 }
 
 }  // namespace
@@ -107,8 +108,8 @@ int wmain() {
     const std::u16string root(wideRoot.begin(), wideRoot.end());
     theSettings.Set(u"AutoLogin", u"No");
 
-    HWND frame = CreateWindowExW(0, L"STATIC", L"bench", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 900, 100, nullptr,
-                                 nullptr, nullptr, nullptr);
+    HWND frame = CreateWindowExW(0, L"STATIC", L"bench", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 900, 100,
+                                 nullptr, nullptr, nullptr, nullptr);
     CToolBarReflectorCtrl reflector;
     RECT rect{0, 0, 900, 30};
     reflector.Create(frame, rect);
@@ -146,10 +147,11 @@ int wmain() {
         const char* what;
         size_t bytes;
     };
-    for (const MemoryCase& c : {MemoryCase{u"/commas/ag.cgi", "4 MiB of commas, length announced", fourMiB},
-                                MemoryCase{u"/commas-open/ag.cgi", "4 MiB of commas, no length", fourMiB},
-                                MemoryCase{u"/largest/ag.cgi", "1 MiB of commas (the largest taken)", kMaxHttpBodyBytes},
-                                MemoryCase{u"/lines/ag.cgi", "1 MiB of one-field lines", kMaxHttpBodyBytes}}) {
+    for (const MemoryCase& c :
+         {MemoryCase{u"/commas/ag.cgi", "4 MiB of commas, length announced", fourMiB},
+          MemoryCase{u"/commas-open/ag.cgi", "4 MiB of commas, no length", fourMiB},
+          MemoryCase{u"/largest/ag.cgi", "1 MiB of commas (the largest taken)", kMaxHttpBodyBytes},
+          MemoryCase{u"/lines/ag.cgi", "1 MiB of one-field lines", kMaxHttpBodyBytes}}) {
         const Refresh r = RefreshAgainst(tb, root + c.path);
         const double ratio = static_cast<double>(r.heapPeak) / static_cast<double>(c.bytes);
         std::printf("heap peak of one refresh, %-38s %8.1f KiB  %.2f x the answer (%.2f s)\n", c.what,

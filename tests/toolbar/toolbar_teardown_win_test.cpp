@@ -46,7 +46,8 @@ protected:
         });
         baseline = com::ModuleLockCount();
         host = std::make_unique<tthost::HostWindow>();
-        ASSERT_EQ(S_OK, CreateTavelleToolbarBand(nullptr, IID_IUnknown, reinterpret_cast<void**>(band.GetAddressOf())));
+        ASSERT_EQ(S_OK, CreateTavelleToolbarBand(nullptr, IID_IUnknown,
+                                                 reinterpret_cast<void**>(band.GetAddressOf())));
         ASSERT_EQ(S_OK, host->AddBand(band.Get()));
         toolbar = host->Bands()[0].window;
     }
@@ -63,7 +64,8 @@ protected:
         band.Reset();
     }
     void Click(UINT id) {
-        SendMessageW(GetParent(toolbar), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(toolbar));
+        SendMessageW(GetParent(toolbar), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(toolbar));
     }
     void ExpectGoneCleanly() {
         EXPECT_FALSE(IsWindow(toolbar));
@@ -107,7 +109,8 @@ TEST_F(ToolbarTeardown, SearchWhoseWindowWentDuringTheQuestionKeepsTheStoredHist
     Click(2005);
     EXPECT_EQ(1u, services.prompts.boxes.size());
     EXPECT_FALSE(IsWindow(toolbar));
-    EXPECT_EQ(std::vector<std::u16string>{u"older"}, services.history.stored) << "a dead box reads as an empty list";
+    EXPECT_EQ(std::vector<std::u16string>{u"older"}, services.history.stored)
+        << "a dead box reads as an empty list";
     CloseBand();
     EXPECT_EQ(1, g_freed);
 }

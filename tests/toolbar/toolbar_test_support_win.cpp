@@ -36,8 +36,8 @@ void ToolbarWindowTest::SetUp() {
     theSettings.SetTabsAvailable(true);
     // The server is asked with the groupware's cookie, as after a page of it was shown.
     theProcessState.SetGroupwareCookie(u"AGSESSID=7");
-    frame = CreateWindowExW(0, L"STATIC", L"browser", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 900, 120, nullptr,
-                            nullptr, nullptr, nullptr);
+    frame = CreateWindowExW(0, L"STATIC", L"browser", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 900, 120,
+                            nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(frame, nullptr);
     SetForegroundWindow(frame);
     SetActiveWindow(frame);
