@@ -4,6 +4,7 @@
 
 #include <cstddef>
 
+#include "resources/resource_ids.h"
 #include "support/com_object_win.h"
 
 namespace tt {
@@ -12,9 +13,9 @@ namespace tt {
 constexpr wchar_t kModuleAppIdText[] = L"{686E2BB5-A07B-4FAF-8E4A-6ECEF26ED4C4}";
 
 // Registry scripts (resource type REGISTRY).
-constexpr UINT kRegistryScriptAppId = 101;
-constexpr UINT kRegistryScriptBho = 102;
-constexpr UINT kRegistryScriptToolbar = 103;
+constexpr UINT kRegistryScriptAppId = IDR_REGISTRY_APPID;
+constexpr UINT kRegistryScriptBho = IDR_REGISTRY_BHO;
+constexpr UINT kRegistryScriptToolbar = IDR_REGISTRY_TOOLBAR;
 
 // One creatable class: its id, how to create it, and the script that registers it.
 struct ModuleClassEntry {

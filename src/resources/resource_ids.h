@@ -31,3 +31,15 @@
 // Toolbar buttons: toolbar resource 515 (type 241) and bitmap 515 with their pictures.
 #define RT_TOOLBAR_TYPE 241
 #define IDR_TAVELLE_TOOLBAR 515
+
+// The toolbar's other pictures: the strip with the new-arrivals mark and the logo.
+#define IDB_ALTERNATE_TOOLBAR 531
+#define IDB_LOGO 104
+
+// The three pop-up menus of the main, new-item and list buttons.
+#define IDR_BUTTON_MENUS 204
+
+// Registration scripts: the application id's, the helper object's and the toolbar's.
+#define IDR_REGISTRY_APPID 101
+#define IDR_REGISTRY_BHO 102
+#define IDR_REGISTRY_TOOLBAR 103

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "net/server_check.h"  // kMaxDigestEntries
+#include "resources/resource_ids.h"
 
 namespace tt {
 
@@ -59,8 +60,8 @@ constexpr unsigned kNewItemMenuButton = 2009;
 constexpr unsigned kListMenuButton = 2015;
 constexpr unsigned kAppointmentButton = 2022;
 
-// Menu 204 and the new-arrival drop-down.
-constexpr unsigned kMenuResource = 204;
+// The buttons' menus and the new-arrival drop-down.
+constexpr unsigned kMenuResource = IDR_BUTTON_MENUS;
 constexpr unsigned kDigestEntryBase = 229;  // entry for record i has id 229 + i
 constexpr unsigned kDigestMoreCommand = 238;
 

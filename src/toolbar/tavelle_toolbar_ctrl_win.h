@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "resources/resource_ids.h"
 #include "toolbar/command_table.h"
 #include "toolbar/navigator_win.h"
 #include "toolbar/search_box.h"
@@ -24,9 +25,9 @@ class IHttpClient;
 // Picture values of the buttons the toolbar adjusts: list in the high word, index in the low.
 constexpr int kLogoPicture = MAKELONG(0, 1);  // 65536: picture 0 of image list 1
 constexpr int kLogoButtonExtraWidth = 4;      // the logo's width plus this
-constexpr unsigned kLogoBitmap = 104;
+constexpr unsigned kLogoBitmap = IDB_LOGO;
 constexpr unsigned kLogoWidthString = 107;
-constexpr unsigned kAlternateBitmap = 531;
+constexpr unsigned kAlternateBitmap = IDB_ALTERNATE_TOOLBAR;
 
 // What a toolbar window reaches beyond itself. One object serves the whole process; tests
 // put their own in place before creating toolbars.

@@ -11,6 +11,7 @@
 
 #include <memory>
 
+#include "resources/resource_ids.h"
 #include "support/com_ptr_win.h"
 
 namespace tt {
@@ -20,8 +21,8 @@ namespace tt {
 static_assert(OCM__BASE == 0x2000, "the reflection base");
 
 // Toolbar resources (type 241): version, picture width, picture height, item count, item ids.
-constexpr WORD kToolbarResourceType = 241;
-constexpr UINT kTavelleToolbarResource = 515;
+constexpr WORD kToolbarResourceType = RT_TOOLBAR_TYPE;
+constexpr UINT kTavelleToolbarResource = IDR_TAVELLE_TOOLBAR;
 
 // Among start's direct children of that class the first visible one (the last found when none
 // is visible); without such a child, the first result of the same search under each child in
