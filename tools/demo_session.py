@@ -89,6 +89,7 @@ def load_strings(path):
             if not line or line.startswith("#") or "\t" not in line:
                 continue
             number, text = line.split("\t", 1)
+            number = number.split(" ")[0]  # a name may follow the number
             if number.isdigit():
                 table[int(number)] = text.replace("\\n", "\n")
     return table

@@ -2,26 +2,35 @@
 """Turns src/resources/strings.txt into the two forms the build needs:
 a C++ table for the portable core and a STRINGTABLE for the DLL's resources.
 
-strings.txt: one entry a line, "<id><TAB><text>"; '#' starts a comment line.
-In the text, the two characters backslash and n stand for a line feed; every
-other backslash is literal (patterns keep theirs).
+and the names of the ids that code refers to, as constants.
+
+strings.txt: one entry a line, "<id><TAB><text>" or "<id> <name><TAB><text>";
+'#' starts a comment line. In the text, the two characters backslash and n
+stand for a line feed; every other backslash is literal (patterns keep theirs).
 """
+import re
 import sys
 
 
-def read_table(path):
+def read_table(path, names=None):
     table = {}
+    names = {} if names is None else names
     with open(path, encoding="utf-8") as f:
         for lineno, raw in enumerate(f, 1):
             line = raw.rstrip("\n")
             if not line.strip() or line.startswith("#"):
                 continue
-            ident, sep, text = line.partition("\t")
-            if not sep:
-                sys.exit(f"{path}:{lineno}: expected <id><TAB><text>")
+            head, sep, text = line.partition("\t")
+            ident, _, name = head.partition(" ")
+            if not sep or not ident.isdigit() or (name and not re.fullmatch(r"k[A-Z][A-Za-z0-9]*", name)):
+                sys.exit(f"{path}:{lineno}: expected <id>[ <kName>]<TAB><text>")
             ident = int(ident)
             if ident in table:
                 sys.exit(f"{path}:{lineno}: id {ident} defined twice")
+            if name:
+                if name in names:
+                    sys.exit(f"{path}:{lineno}: name {name} given twice")
+                names[name] = ident
             table[ident] = text.replace("\\n", "\n")
     return table
 
@@ -58,8 +67,15 @@ def rc_literal(text):
 
 
 def main():
-    src, inc_out, rc_out = sys.argv[1:4]
-    table = read_table(src)
+    src, inc_out, rc_out, ids_out = sys.argv[1:5]
+    names = {}
+    table = read_table(src, names)
+    with open(ids_out, "w", encoding="ascii") as f:
+        f.write("#pragma once\n// Generated from strings.txt; edit that file instead.\n")
+        f.write("// The names of the numbered texts that code refers to.\n\nnamespace tt {\n\n")
+        for name, ident in sorted(names.items(), key=lambda n: n[1]):
+            f.write("constexpr unsigned %s = %d;\n" % (name, ident))
+        f.write("\n}  // namespace tt\n")
     with open(inc_out, "w", encoding="ascii") as f:
         f.write("// Generated from strings.txt; edit that file instead.\n")
         for ident in sorted(table):

@@ -3,6 +3,7 @@
 #include "resources/string_table.h"
 #include "settings/process_state.h"
 #include "support/wipe.h"
+#include "string_ids.h"
 
 namespace tt {
 
@@ -11,7 +12,7 @@ ServerPageOutcome HandleServerPage(IServerDocument& document, CProcessState& sta
     std::u16string mime = document.MimeType();
     if (!mime.empty() && mime.compare(0, 4, u"HTML") != 0) return ServerPageOutcome::NotHtml;
 
-    if (document.Title() != LoadResourceString(109)) {
+    if (document.Title() != LoadResourceString(kLoginPageTitle)) {
         state.SetLoginSeen(true);
         state.SetGroupwareCookie(document.Cookie());
         return ServerPageOutcome::LoggedIn;
@@ -21,7 +22,8 @@ ServerPageOutcome HandleServerPage(IServerDocument& document, CProcessState& sta
     if (!account.autoLoginActive() || state.LoginSeen()) return ServerPageOutcome::LoginLeftAlone;
 
     std::unique_ptr<ILoginForm> form =
-        document.FindLoginForm(LoadResourceString(110), LoadResourceString(111), LoadResourceString(112));
+        document.FindLoginForm(LoadResourceString(kLoginFormName), LoadResourceString(kLoginAccountField),
+                               LoadResourceString(kLoginPasswordField));
     if (!form) return ServerPageOutcome::LoginFormMissing;
     std::u16string userName = account.userName();
     std::u16string password = account.password();

@@ -7,6 +7,7 @@
 #include "resources/string_table.h"
 #include "settings/toolbar_settings.h"
 #include "support/module_version_win.h"
+#include "string_ids.h"
 
 namespace tt {
 
@@ -15,8 +16,8 @@ void CheckToolbarPermission(bool force) { CheckToolbarPermission(DefaultHttpClie
 void StartVersionCheck(bool automatic) {
     // Stateless but for its launcher: one notifier serves every check, also overlapping ones.
     static CDialogUpdateNotifier notifier(ShellOpen);
-    StartVersionCheck(automatic, theSettings, DefaultHttpClient(), notifier, LoadResourceString(503),
-                      GetModuleVersionString(u"ProductVersion"));
+    StartVersionCheck(automatic, theSettings, DefaultHttpClient(), notifier,
+                      LoadResourceString(kVersionFileUrl), GetModuleVersionString(u"ProductVersion"));
 }
 
 }  // namespace tt

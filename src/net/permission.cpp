@@ -7,6 +7,7 @@
 #include "settings/toolbar_settings.h"
 #include "support/utf.h"
 #include "text/url.h"
+#include "string_ids.h"
 
 namespace tt {
 namespace {
@@ -26,7 +27,7 @@ std::u16string PermissionFileUrl(const std::u16string& baseUrl) {
     CUrlParts parts;
     SplitUrl(parts, baseUrl);
     if (parts.hostName.empty()) return {};
-    return parts.schemeName + u"://" + parts.hostName + LoadResourceString(535);
+    return parts.schemeName + u"://" + parts.hostName + LoadResourceString(kPermissionFilePath);
 }
 
 void CheckToolbarPermission(IHttpClient& http, bool force) {

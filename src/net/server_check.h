@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "support/clock.h"
+#include "string_ids.h"
 
 namespace tt {
 
@@ -52,8 +53,6 @@ std::u16string FetchServerPage(IHttpClient& http, unsigned stringId);
 constexpr unsigned kMaxDigestEntries = 8;
 
 // The two list pages.
-constexpr unsigned kDigestPageString = 2069;
-constexpr unsigned kSchedulePageString = 2070;
 
 // Button 2002's picture: index 1 of image list 2 while there are new arrivals (with a
 // drop-down arrow), index 1 of image list 0 otherwise.

@@ -7,6 +7,7 @@
 #include "support/utf.h"
 #include "text/pattern_matcher.h"
 #include "text/url.h"
+#include "string_ids.h"
 
 namespace tt {
 namespace {
@@ -30,22 +31,22 @@ bool IsSafeDownloadAddress(const std::u16string& address) {
 
 std::u16string DownloadAddress(const std::u16string& response) {
     const std::u16string address = ExtractLineValue(response, u"DownloadPath");
-    return IsSafeDownloadAddress(address) ? address : LoadResourceString(504);
+    return IsSafeDownloadAddress(address) ? address : LoadResourceString(kProductPage);
 }
 
 void OnVersionFileReceived(const std::u16string& response, bool manual, const std::u16string& currentVersion,
                            CToolbarSettings& settings, IUpdateNotifier& notifier) {
     const std::u16string latest = ExtractPatternGroup(response, u"LatestVersion={[\\.0-9]+}", 0);
     if (latest.empty()) {
-        if (manual) notifier.ShowNotice(LoadResourceString(534), false, nullptr);
+        if (manual) notifier.ShowNotice(LoadResourceString(kUpdateCheckFailedNotice), false, nullptr);
         return;
     }
     if (!manual && latest == settings.NoCheckVersion()) return;
     // Plain code-unit order, as the server's version texts have always been compared.
     if (currentVersion.compare(latest) < 0) {
         const std::u16string address = DownloadAddress(response);
-        const std::u16string message =
-            FillTemplate(LoadResourceString(505), {latest, LoadResourceString(500)});
+        const std::u16string message = FillTemplate(LoadResourceString(kNewVersionQuestion),
+                                                    {latest, LoadResourceString(kMessageCaption)});
         bool dontNotifyAgain = false;
         const int answer = notifier.ShowNotice(message, true, &dontNotifyAgain);
         if (answer == kNoticeYes) {
@@ -55,7 +56,7 @@ void OnVersionFileReceived(const std::u16string& response, bool manual, const st
             settings.Save(false);
         }
     } else if (manual) {
-        notifier.ShowNotice(LoadResourceString(506), false, nullptr);
+        notifier.ShowNotice(LoadResourceString(kUpToDateNotice), false, nullptr);
     }
 }
 

@@ -4,12 +4,10 @@
 
 #include "resources/resource_ids.h"
 #include "resources/string_table.h"
+#include "string_ids.h"
 
 namespace tt {
 namespace {
-
-constexpr int kStringNotifyLater = 543;
-constexpr int kStringNo = 544;
 
 void SetItemText(HWND dialog, int id, const std::u16string& text) { SetDlgItemTextW(dialog, id, Wide(text)); }
 
@@ -62,7 +60,7 @@ void CUpdateNotifyDlg::OnInitDialog(HWND dialog) {
     // The check box is offered with the question: it is the only way to silence the automatic
     // check for one version. Unticked, "No" means "notify me later".
     ShowWindow(GetDlgItem(dialog, IDC_UPDATE_DONT_ASK), question);
-    if (questionMode_) SetItemText(dialog, IDNO, LoadResourceString(kStringNotifyLater));
+    if (questionMode_) SetItemText(dialog, IDNO, LoadResourceString(kNotifyLaterButton));
     SetItemText(dialog, IDC_UPDATE_MESSAGE, message_);
     SendMessageW(dialog, DM_SETDEFID, questionMode_ ? IDYES : IDOK, 0);
 }
@@ -70,7 +68,7 @@ void CUpdateNotifyDlg::OnInitDialog(HWND dialog) {
 void CUpdateNotifyDlg::OnDontNotifyClicked(HWND dialog) {
     const bool ticked = IsDlgButtonChecked(dialog, IDC_UPDATE_DONT_ASK) == BST_CHECKED;
     EnableWindow(GetDlgItem(dialog, IDYES), !ticked);
-    SetItemText(dialog, IDNO, LoadResourceString(ticked ? kStringNo : kStringNotifyLater));
+    SetItemText(dialog, IDNO, LoadResourceString(ticked ? kNoButton : kNotifyLaterButton));
 }
 
 CDialogUpdateNotifier::CDialogUpdateNotifier(Launcher launcher) : launcher_(std::move(launcher)) {}

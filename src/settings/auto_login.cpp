@@ -5,6 +5,7 @@
 #include "settings/protected_value.h"
 #include "settings/toolbar_settings.h"
 #include "support/wipe.h"
+#include "string_ids.h"
 
 namespace tt {
 namespace {
@@ -44,7 +45,7 @@ std::u16string EscapeFormReserved(const std::u16string& text) {
 
 std::u16string FormatLoginBody(const std::u16string& userName, const std::u16string& password,
                                const std::u16string& tail) {
-    const std::u16string form = LoadResourceString(108);
+    const std::u16string form = LoadResourceString(kLoginBodyTemplate);
     std::u16string body;
     // Room for the longest escaping up front: a buffer that grew would leave a copy of the
     // password behind in the memory it gave back.

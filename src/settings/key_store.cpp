@@ -4,11 +4,10 @@
 
 #include "resources/string_table.h"
 #include "support/utf.h"
+#include "string_ids.h"
 
 namespace tt {
 namespace {
-
-constexpr unsigned kSettingsKeyPathId = 502;
 
 bool DeleteTree(IKey& parent, const std::u16string& name) {
     if (auto child = parent.OpenSubkey(name, KeyAccess::ReadWrite)) {
@@ -25,7 +24,7 @@ bool DeleteTree(IKey& parent, const std::u16string& name) {
 
 }  // namespace
 
-std::u16string SettingsKeyPath() { return LoadResourceString(kSettingsKeyPathId); }
+std::u16string SettingsKeyPath() { return LoadResourceString(kSettingsKeyPath); }
 
 std::unique_ptr<IKey> OpenOrCreateSettingsKey(IKeyStore& store) {
     std::u16string path = SettingsKeyPath();

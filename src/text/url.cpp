@@ -2,6 +2,7 @@
 
 #include "resources/string_table.h"
 #include "text/pattern_matcher.h"
+#include "string_ids.h"
 
 namespace tt {
 namespace {
@@ -217,7 +218,7 @@ bool SplitUrl(CUrlParts& parts, const std::u16string& url) {
 }
 
 std::u16string GetServerBaseUrl(const std::u16string& url) {
-    return ExtractPatternGroup(url, LoadResourceString(532), 0);
+    return ExtractPatternGroup(url, LoadResourceString(kServerBaseUrlPattern), 0);
 }
 
 bool IsGroupwareUrl(const std::u16string& url) { return !GetServerBaseUrl(url).empty(); }

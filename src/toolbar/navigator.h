@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "text/url_scope.h"
+#include "string_ids.h"
 
 namespace tt {
 
@@ -25,9 +26,6 @@ constexpr int kIdYes = 6;
 constexpr int kIdNo = 7;
 
 // Texts of the navigation's message boxes.
-constexpr unsigned kMessageCaption = 500;
-constexpr unsigned kMessageNoServerUrl = 533;
-constexpr unsigned kMessageToolbarRefused = 539;
 
 constexpr char16_t kNoCacheHeader[] = u"Pragma: no-cache\n";
 constexpr char16_t kFormContentTypeHeader[] = u"Content-Type: application/x-www-form-urlencoded\n";

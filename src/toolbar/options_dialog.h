@@ -3,6 +3,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include "string_ids.h"
 
 namespace tt {
 
@@ -12,7 +13,6 @@ class IDataProtector;
 class IKeyStore;
 
 // The options dialog's message after the history is deleted.
-constexpr unsigned kHistoryDeletedMessage = 541;
 // Edit limits of the server URL, login name and password fields.
 constexpr int kServerUrlLimit = 2084;
 constexpr int kUserNameLimit = 100;

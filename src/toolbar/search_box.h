@@ -4,12 +4,11 @@
 
 #include "toolbar/search_box_escape.h"
 #include "toolbar/search_box_history.h"
+#include "string_ids.h"
 
 namespace tt {
 
 // String-table entries of the searches.
-constexpr unsigned kWebSearchTemplate = 2051;
-constexpr unsigned kWebPortalPage = 2067;
 
 // An edit selection as CB_GETEDITSEL reports it; end -1 runs to the end of the text.
 struct EditSelection {

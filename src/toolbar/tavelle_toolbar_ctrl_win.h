@@ -16,6 +16,7 @@
 #include "toolbar/search_box.h"
 #include "toolbar/search_box_win.h"
 #include "toolbar/toolband_ctrl_win.h"
+#include "string_ids.h"
 
 namespace tt {
 
@@ -26,7 +27,6 @@ class IHttpClient;
 constexpr int kLogoPicture = MAKELONG(0, 1);  // 65536: picture 0 of image list 1
 constexpr int kLogoButtonExtraWidth = 4;      // the logo's width plus this
 constexpr unsigned kLogoBitmap = IDB_LOGO;
-constexpr unsigned kLogoWidthString = 107;
 constexpr unsigned kAlternateBitmap = IDB_ALTERNATE_TOOLBAR;
 
 // What a toolbar window reaches beyond itself. One object serves the whole process; tests
