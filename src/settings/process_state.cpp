@@ -61,6 +61,10 @@ std::u16string CProcessState::DigestCache() const {
     TT_LOCKED;
     return digestCache_;
 }
+bool CProcessState::HasDigestCache() const {
+    TT_LOCKED;
+    return !digestCache_.empty();
+}
 void CProcessState::SetDigestCache(const std::u16string& text) {
     TT_LOCKED;
     digestCache_ = text;

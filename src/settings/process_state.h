@@ -33,6 +33,7 @@ public:
 
     // The last answers of the digest and own-schedule list pages.
     std::u16string DigestCache() const;
+    bool HasDigestCache() const;  // without copying a page of up to 1 MiB
     void SetDigestCache(const std::u16string& text);
     std::u16string ScheduleCache() const;
     void SetScheduleCache(const std::u16string& text);

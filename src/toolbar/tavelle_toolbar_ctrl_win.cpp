@@ -94,7 +94,7 @@ void TavelleToolbarCtrl::OnToolbarCreated() {
     }
 
     // A process that already holds a digest shows it at once.
-    StartStartupTimer(theProcessState.DigestCache().empty() ? kStartupDelayMs : 0);
+    StartStartupTimer(theProcessState.HasDigestCache() ? 0 : kStartupDelayMs);
 }
 
 // ---- messages
