@@ -157,13 +157,7 @@ for f in "$dll" "$host"; do
 done
 
 # Everything started from here on is stopped on the way out, also on Ctrl+C.
-cleanup() {
-    trap - EXIT INT TERM
-    [[ -n ${WINESERVER:-} ]] && "$WINESERVER" -k >/dev/null 2>&1 || true
-    tt_stop_xvfb
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
+tt_stop_on_exit
 
 say "A fresh ${arch#win}-bit Wine prefix"
 export TT_WINEPREFIX=${TT_DEMO_PREFIX:-$TT_BUILD/wineprefix-demo}

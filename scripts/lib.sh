@@ -118,6 +118,18 @@ tt_stop_xvfb() {
     unset TT_XVFB_PID DISPLAY
 }
 
+# From here on, the Wine server and the virtual display this script starts are stopped when it
+# ends, also on Ctrl+C.
+tt_stop_on_exit() {
+    tt_exit_cleanup() {
+        trap - EXIT INT TERM
+        [[ -n ${WINESERVER:-} ]] && "$WINESERVER" -k >/dev/null 2>&1 || true
+        tt_stop_xvfb
+    }
+    trap tt_exit_cleanup EXIT
+    trap 'exit 130' INT TERM
+}
+
 # Copies a toolbar DLL into the prefix's Program Files and registers it with regsvr32, as an
 # installation does; prints the registered path as Windows sees it.
 tt_install_toolbar() {  # dll

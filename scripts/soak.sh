@@ -45,13 +45,7 @@ for f in "$dll64" "$host64"; do
 done
 
 # Everything started from here on is stopped on the way out, also on Ctrl+C.
-cleanup() {
-    trap - EXIT INT TERM
-    [[ -n ${WINESERVER:-} ]] && "$WINESERVER" -k >/dev/null 2>&1 || true
-    tt_stop_xvfb
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
+tt_stop_on_exit
 
 export TT_WINEPREFIX=${TT_SOAK_PREFIX:-$TT_BUILD/wineprefix-soak}
 tt_wine_fresh_prefix win64
