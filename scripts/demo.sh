@@ -96,7 +96,8 @@ if ((guest32)); then
     rm -rf "$job"
     mkdir -p "$job"
     tar -cPf "$job/in.tar" "$TT_ROOT/scripts/lib.sh" "$TT_ROOT/scripts/demo.sh" "$TT_ROOT/tools/demo_session.py" \
-        "$TT_STANDIN_SERVER" "$TT_ROOT/src/resources/strings.txt" \
+        "$TT_ROOT/tools/gen_commands.py" "$TT_ROOT/tools/gen_strings.py" "$TT_STANDIN_SERVER" \
+        "$TT_ROOT/src/resources/strings.txt" "$TT_ROOT/src/resources/commands.txt" \
         "$TT_ROOT/dist/x86/TavelleToolbarIE.dll" "$dll32" "$host32"
     # The guest writes where this machine would (the transcript names the folder), then hands
     # the folder back through /job/out.

@@ -98,6 +98,8 @@ if step native-build tt_build_native; then
 fi
 # The include-graph check the build runs, on planted upward includes.
 run_check layer-checker python3 "$TT_ROOT/tools/tests/test_check_layers.py"
+# The command source's reader refuses a source whose buttons, menus and pictures disagree.
+run_check command-source python3 "$TT_ROOT/tools/tests/test_gen_commands.py"
 
 # Every C++ file as .clang-format lays it out (the generated COM defaults aside).
 check_format() (

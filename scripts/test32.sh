@@ -20,7 +20,8 @@ if ((stage32_image_ok)); then
     stage32_bin=$TT_BUILD/win-i686
     tar -cPf "$stage32_job/in.tar" "$TT_ROOT/scripts/lib.sh" "$TT_ROOT/scripts/demo.sh" \
         "$TT_ROOT/scripts/test32_guest.sh" "$TT_ROOT/tools/demo_session.py" "$TT_STANDIN_SERVER" \
-        "$TT_ROOT/src/resources/strings.txt" \
+        "$TT_ROOT/tools/gen_commands.py" "$TT_ROOT/tools/gen_strings.py" \
+        "$TT_ROOT/src/resources/strings.txt" "$TT_ROOT/src/resources/commands.txt" \
         "$stage32_bin/src/module/TavelleToolbarIE.dll" "$stage32_bin/tests/module/module_tests.exe" \
         "$stage32_bin/tests/module/load_probe.exe" "$stage32_bin/tests/unit_tests.exe" \
         "$stage32_bin/tests/host/tavelle_test_host.exe"

@@ -30,6 +30,8 @@ import time
 import urllib.parse
 import urllib.request
 
+from gen_commands import read_commands
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 # The stand-in server, as scripts/lib.sh names it for every script that starts one.
 STANDIN_SERVER = os.environ.get("TT_STANDIN_SERVER") or os.path.join(HERE, "standin_server.py")
@@ -47,8 +49,7 @@ REG_BINARY, REG_DWORD, REG_SZ = 3, 4, 1
 IDOK, IDYES, IDNO = 1, 6, 7
 
 # Left to right, as the toolbar resource places them (0: separator).
-BUTTON_ORDER = [2001, 2002, 2003, 2004, 2005, 2006, 2008, 2007, 0, 2015, 2016, 2017, 2074, 0,
-                2009, 2010, 2012, 2011, 2013, 0, 2022]
+BUTTON_ORDER = read_commands(os.path.join(ROOT, "src", "resources", "commands.txt")).layout()
 
 DIGEST = [
     ["RMDigest", "3"],

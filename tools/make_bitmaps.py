@@ -2,8 +2,9 @@
 """Draws the toolbar's pictures and writes them in the forms the resource script includes:
 
   toolbar_515.bmp  bitmap 515: the button strip, 20 pictures of 20 by 20 side by side (400 by 20),
-                   in the order of the buttons of toolbar resource 515, 8 bits per pixel
-  toolbar_531.bmp  bitmap 531: the same strip, with the top-page picture (index 1) marked for
+                   in the order of the buttons of toolbar resource 515 (commands.txt names each
+                   button's picture), then two spares; 8 bits per pixel
+  toolbar_531.bmp  bitmap 531: the same strip, with the top-page picture marked for
                    new arrivals
   logo_104.bmp     bitmap 104: the logo of button 2001, 66 by 20 (the width is string 107)
   icon_200.ico     icon group 200: the product mark at 16, 20, 32 and 70 pixels with 8 bits per
@@ -14,7 +15,7 @@ used inside a picture. One visual language runs through the strip: a search butt
 subject with the same magnifier at the lower right, an entry button its subject with the same
 green plus, a list button its subject alone.
 
-    make_bitmaps.py <output directory> [--preview]
+    make_bitmaps.py <output directory> <commands.txt> [--preview]
 
 --preview also writes enlarged PNG copies (needs ImageMagick's convert) for a look by eye.
 """
@@ -22,6 +23,8 @@ import os
 import struct
 import subprocess
 import sys
+
+from gen_commands import read_commands
 
 SIZE = 20
 COUNT = 20
@@ -310,66 +313,48 @@ def new_badge(p):
     p.set(17, 6, R)
 
 
-def draw(index):
-    p = Picture()
-    if index == 0:  # main menu (the logo replaces it on the toolbar)
-        mark(p)
-    elif index == 1:  # top page
-        house(p)
-    elif index == 2:  # the search box's slot: a text field
-        p.box(0, 5, 19, 14, K, W)
-        p.vline(3, 7, 12, K)
-    elif index == 3:  # search the web
-        globe(p)
-        magnifier(p)
-    elif index == 4:  # search the bulletin board
-        board(p)
-        magnifier(p)
-    elif index == 5:  # search mail
-        envelope(p, 0, 3, 15, 13)
-        magnifier(p)
-    elif index == 6:  # search file management
-        folder(p)
-        magnifier(p)
-    elif index == 7:  # search the address book
-        card(p)
-        magnifier(p)
-    elif index == 8:  # the lists menu
-        bullet_list(p)
-    elif index == 9:  # personal month schedule
-        calendar(p)
-    elif index == 10:  # to-do list
-        checklist(p)
-    elif index == 11:  # link collection
-        chain(p)
-    elif index == 12:  # the new-item menu
-        sheet(p)
-        plus(p)
-    elif index == 13:  # send mail
-        envelope(p, 0, 3, 15, 13)
-        plus(p)
-    elif index == 14:  # enter a phone memo
-        phone(p)
-        plus(p)
-    elif index == 15:  # enter an appointment
-        calendar(p)
-        plus(p)
-    elif index == 16:  # enter a to-do
-        checklist(p)
-        plus(p)
-    elif index == 17:  # next appointment
-        clock(p)
-    elif index == 18:  # new arrivals (spare)
-        bell(p)
-    else:  # information (spare)
-        info(p)
-    return p
+def text_field(p):
+    p.box(0, 5, 19, 14, K, W)
+    p.vline(3, 7, 12, K)
 
 
-def strip(alternate=False):
-    pictures = [draw(i) for i in range(COUNT)]
+def both(*parts):
+    return lambda p: [part(p) for part in parts]
+
+
+# The drawings by the names commands.txt gives its buttons.
+DRAWINGS = {
+    "mark": mark,  # the main menu (the logo replaces it on the toolbar)
+    "house": house,  # the top page
+    "text_field": text_field,  # the search box's place
+    "search_web": both(globe, magnifier),
+    "search_board": both(board, magnifier),
+    "search_mail": both(lambda p: envelope(p, 0, 3, 15, 13), magnifier),
+    "search_files": both(folder, magnifier),
+    "search_addresses": both(card, magnifier),
+    "lists": bullet_list,  # the lists menu
+    "month_schedule": calendar,
+    "todo_list": checklist,
+    "links": chain,
+    "new_item": both(sheet, plus),  # the new-item menu
+    "new_mail": both(lambda p: envelope(p, 0, 3, 15, 13), plus),
+    "new_phone_memo": both(phone, plus),
+    "new_appointment": both(calendar, plus),
+    "new_todo": both(checklist, plus),
+    "clock": clock,  # the next appointment
+}
+# Spare pictures after the buttons': new arrivals and information.
+SPARES = [bell, info]
+
+
+def strip(names, alternate=False):
+    pictures = []
+    for draw in [DRAWINGS[n] for n in names] + SPARES:
+        p = Picture()
+        draw(p)
+        pictures.append(p)
     if alternate:
-        new_badge(pictures[1])
+        new_badge(pictures[names.index("house")])
     return pictures
 
 
@@ -552,11 +537,13 @@ def write_ico(path, entries):
 
 def main():
     args = [a for a in sys.argv[1:] if not a.startswith("--")]
-    out = args[0]
+    out, names = args[0], read_commands(args[1]).pictures()
+    if len(names) + len(SPARES) != COUNT or any(n not in DRAWINGS for n in names):
+        sys.exit("make_bitmaps.py: the buttons' pictures are %r; known: %s" % (names, ", ".join(DRAWINGS)))
     os.makedirs(out, exist_ok=True)
     outputs = {
-        "toolbar_515.bmp": join(strip()),
-        "toolbar_531.bmp": join(strip(alternate=True)),
+        "toolbar_515.bmp": join(strip(names)),
+        "toolbar_531.bmp": join(strip(names, alternate=True)),
         "logo_104.bmp": logo().px,
     }
     for name, rows in outputs.items():

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "net/server_check.h"  // kMaxDigestEntries
+#include "command_ids.h"       // named buttons, the layout, the drop-down ids
 #include "resources/resource_ids.h"
 
 namespace tt {
@@ -41,29 +42,19 @@ struct Command {
     bool button;     // a toolbar button; otherwise a menu item or new-arrival entry
 };
 
-// Every command of the toolbar, buttons first. The two id ranges do not overlap: buttons
-// 2001 to 2074, menu items and new-arrival entries 208 to 259.
+// Every command of the toolbar (generated from resources/commands.txt, as are the toolbar and
+// menu resources): buttons in their order, then menu items and new-arrival entries. The two id
+// ranges do not overlap: buttons 2001 to 2074, menu items and new-arrival entries 208 to 259.
 const Command* Commands(size_t* count);
 const Command* FindCommand(unsigned id);
 const Command* FindButtonCommand(unsigned id);
 const Command* FindMenuCommand(unsigned id);
 
-// Button layout of toolbar resource 515, left to right; 0 is a separator.
-constexpr size_t kToolbarItemCount = 21;
-extern const uint16_t kToolbarLayout[kToolbarItemCount];
+// The drop-down has an entry for each digest record the server check keeps.
+static_assert(kDigestEntryCount == kMaxDigestEntries);
 
-// Buttons the toolbar window adjusts after creation.
-constexpr unsigned kLogoButton = 2001;
-constexpr unsigned kTopPageButton = 2002;
-constexpr unsigned kSearchSlotButton = 2003;
-constexpr unsigned kNewItemMenuButton = 2009;
-constexpr unsigned kListMenuButton = 2015;
-constexpr unsigned kAppointmentButton = 2022;
-
-// The buttons' menus and the new-arrival drop-down.
+// The buttons' menus.
 constexpr unsigned kMenuResource = IDR_BUTTON_MENUS;
-constexpr unsigned kDigestEntryBase = 229;  // entry for record i has id 229 + i
-constexpr unsigned kDigestMoreCommand = 238;
 
 // Timers of the toolbar window and their periods.
 constexpr unsigned kRefreshTimerId = 256;

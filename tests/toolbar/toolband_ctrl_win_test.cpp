@@ -4,11 +4,13 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "fakes/fresh_state.h"
 #include "settings/toolbar_settings.h"
+#include "toolbar/command_table.h"
 #include "toolbar/toolband_ctrl_win.h"
 #include "toolbar/toolband_test_support_win.h"
 
@@ -125,8 +127,7 @@ TEST_F(ToolbandWindows, TheToolbarIsCreatedWithItsStylesAndTheButtonsOfResource5
     EXPECT_TRUE(SendMessageW(toolbar, TB_GETEXTENDEDSTYLE, 0, 0) & TBSTYLE_EX_DRAWDDARROWS);
 
     // 18 buttons with pictures 0 to 17 in order, and three separators 8 pixels wide.
-    const std::vector<int> ids = {2001, 2002, 2003, 2004, 2005, 2006, 2008, 2007, 0, 2015, 2016,
-                                  2017, 2074, 0,    2009, 2010, 2012, 2011, 2013, 0, 2022};
+    const std::vector<int> ids(std::begin(kToolbarLayout), std::end(kToolbarLayout));
     ASSERT_EQ(21, SendMessageW(toolbar, TB_BUTTONCOUNT, 0, 0));
     EXPECT_EQ(21, ctrl.buttonsAtCreation) << "OnToolbarCreated runs after the buttons exist";
     int picture = 0;
