@@ -41,12 +41,13 @@ GROUPWARE = "http://groupware.tavelle.example/cgi-bin/ag.cgi"
 ACCOUNT = ("taro", "secret")
 NEW_VERSION = "0.2.0"
 SETTINGS_KEY = r"Software\Tavelle\TavelleToolbar"
+OPTIONS_TITLE = "Tavelle ツールバー設定"
 PROXY_KEY = r"HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Internet Settings"
 
 BTNS_DROPDOWN = 0x08
 TBSTATE_ENABLED = 0x04
 REG_BINARY, REG_DWORD, REG_SZ = 3, 4, 1
-IDOK, IDYES, IDNO = 1, 6, 7
+IDOK, IDCANCEL, IDYES, IDNO = 1, 2, 6, 7
 
 # Left to right, as the toolbar resource places them (0: separator).
 BUTTON_ORDER = read_commands(os.path.join(ROOT, "src", "resources", "commands.txt")).layout()
@@ -697,8 +698,14 @@ class Session:
         follow = self.strings.get(546, "URLが設定されました").split("\n")[0]
         box = self.wait_for("the question about further settings", lambda: self.dialog(text=follow), timeout=15)
         self.verified("then: %s" % follow)
-        self.answer_box(box, IDNO)
-        self.verified("answered No (the options are opened from the toolbar's menu next)")
+        self.answer_box(box, IDYES)
+        dlg = self.wait_for("the options dialog", lambda: self.dialog(title=OPTIONS_TITLE), timeout=20)
+        self.check(self.control(dlg, 518)["text"] == GROUPWARE,
+                   "answered Yes: the options dialog opens with the address just stored",
+                   "address field shows %r" % self.control(dlg, 518)["text"])
+        self.driver.call("press", dlg["hwnd"], IDCANCEL)
+        self.wait_for("the options dialog to close", lambda: self.gone(dlg["hwnd"]), timeout=15)
+        self.verified("cancelled it (the options are filled in from the toolbar's menu next)")
         self.expect_state("registry: Parameters\\TavelleUrl = %s (the base address of the page shown)" % GROUPWARE,
                           lambda: self.setting("TavelleUrl") == GROUPWARE, self.settings_seen)
 
@@ -710,8 +717,7 @@ class Session:
         self.check([i for i, _ in items] == [219, 257, 220],
                    "main menu: %s" % " / ".join(t for _, t in items), "main menu items %r" % items)
         self.driver.call("menu", 219)
-        title = "Tavelle ツールバー設定"
-        dlg = self.wait_for("the options dialog", lambda: self.dialog(title=title), timeout=20)
+        dlg = self.wait_for("the options dialog", lambda: self.dialog(title=OPTIONS_TITLE), timeout=20)
         self.check(self.control(dlg, 518)["text"] == GROUPWARE, "the dialog shows the stored address %s" % GROUPWARE,
                    "address field shows %r" % self.control(dlg, 518)["text"])
         self.driver.call("set-text", dlg["hwnd"], 516, ACCOUNT[0])
