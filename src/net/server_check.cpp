@@ -146,16 +146,14 @@ std::u16string FetchServerPage(IHttpClient& http, unsigned stringId) {
 std::optional<bool> RefreshDigestRecords(IHttpClient& http, bool windowInUse,
                                          std::vector<ServerRecord>& digestRecords) {
     if (!theProcessState.AllowToolbar()) return std::nullopt;
-    std::u16string digest = theProcessState.DigestCache();
-    if (windowInUse || digest.empty()) {
-        digest = FetchServerPage(http, kDigestPageString);
-        theProcessState.SetDigestCache(digest);
-    }
-    if (digest.empty()) return std::nullopt;
+    SharedText digest = theProcessState.DigestCache();
+    if (windowInUse || digest->empty())
+        digest = theProcessState.SetDigestCache(FetchServerPage(http, kDigestPageString));
+    if (digest->empty()) return std::nullopt;
     // The menu shows records 1 to 8 and "..." when a ninth exists: nothing further is kept.
     RecordLimits limits = kDisplayRecordLimits;
     limits.maxRecords = kMaxDigestEntries + 1;
-    ParseServerRecords(digest, digestRecords, limits);
+    ParseServerRecords(*digest, digestRecords, limits);
     return digestRecords.size() > 1;
 }
 
@@ -192,16 +190,15 @@ std::u16string NextAppointmentCaption(const std::vector<ServerRecord>& schedule,
 std::optional<std::u16string> RefreshNextAppointmentCaption(IHttpClient& http, bool windowInUse,
                                                             IClock& clock) {
     if (!theProcessState.AllowToolbar()) return std::nullopt;
-    std::u16string schedule = theProcessState.ScheduleCache();
-    if (windowInUse || schedule.empty()) {
-        schedule = FetchServerPage(http, kSchedulePageString);
-        theProcessState.SetScheduleCache(schedule);
+    SharedText schedule = theProcessState.ScheduleCache();
+    if (windowInUse || schedule->empty()) {
+        schedule = theProcessState.SetScheduleCache(FetchServerPage(http, kSchedulePageString));
     }
-    if (schedule.empty()) return std::nullopt;
+    if (schedule->empty()) return std::nullopt;
     const LocalTime now = clock.Now();
     // Read record by record up to the first appointment still to come: nothing else is kept.
     std::u16string caption;
-    ForEachServerRecord(schedule, kDisplayRecordLimits, [&](const ServerRecord& record) {
+    ForEachServerRecord(*schedule, kDisplayRecordLimits, [&](const ServerRecord& record) {
         std::optional<std::u16string> found = AppointmentCaption(record, now.hour, now.minute);
         if (found) caption = std::move(*found);
         return !found;

@@ -1,5 +1,8 @@
 #include "settings/process_state.h"
 
+#include <mutex>
+#include <utility>
+
 namespace tt {
 
 CProcessState theProcessState;
@@ -57,25 +60,30 @@ bool CProcessState::TakeLoginTurn() {
     loginSeen_ = true;
     return wasClear;
 }
-std::u16string CProcessState::DigestCache() const {
+SharedText CProcessState::DigestCache() const {
     TT_LOCKED;
     return digestCache_;
 }
 bool CProcessState::HasDigestCache() const {
     TT_LOCKED;
-    return !digestCache_.empty();
+    return !digestCache_->empty();
 }
-void CProcessState::SetDigestCache(const std::u16string& text) {
+SharedText CProcessState::SetDigestCache(std::u16string text) {
+    // Made outside the lock; the page it replaces is freed there too, by the last holder.
+    SharedText page = std::make_shared<const std::u16string>(std::move(text));
     TT_LOCKED;
-    digestCache_ = text;
+    digestCache_.swap(page);
+    return digestCache_;
 }
-std::u16string CProcessState::ScheduleCache() const {
+SharedText CProcessState::ScheduleCache() const {
     TT_LOCKED;
     return scheduleCache_;
 }
-void CProcessState::SetScheduleCache(const std::u16string& text) {
+SharedText CProcessState::SetScheduleCache(std::u16string text) {
+    SharedText page = std::make_shared<const std::u16string>(std::move(text));
     TT_LOCKED;
-    scheduleCache_ = text;
+    scheduleCache_.swap(page);
+    return scheduleCache_;
 }
 
 void CProcessState::Reset() {
@@ -86,8 +94,8 @@ void CProcessState::Reset() {
     permissionText_.clear();
     loginSeen_ = false;
     groupwareCookie_.clear();
-    digestCache_.clear();
-    scheduleCache_.clear();
+    digestCache_ = std::make_shared<const std::u16string>();
+    scheduleCache_ = std::make_shared<const std::u16string>();
 }
 
 #undef TT_LOCKED

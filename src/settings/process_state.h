@@ -1,10 +1,12 @@
 #pragma once
-#include <mutex>
+#include <memory>
 #include <string>
 
 #include "support/threads.h"
 
 namespace tt {
+
+using SharedText = std::shared_ptr<const std::u16string>;
 
 // The little state that all browser windows of one process share besides theSettings: the
 // server's permission answer, the log-in state and the server-check caches. Tabs run on
@@ -31,12 +33,14 @@ public:
     // wins when two windows race to send the log-in.
     bool TakeLoginTurn();
 
-    // The last answers of the digest and own-schedule list pages.
-    std::u16string DigestCache() const;
-    bool HasDigestCache() const;  // without copying a page of up to 1 MiB
-    void SetDigestCache(const std::u16string& text);
-    std::u16string ScheduleCache() const;
-    void SetScheduleCache(const std::u16string& text);
+    // The last answers of the digest and own-schedule list pages, up to 1 MiB each: shared
+    // and never changed once stored, so a reader holds the page without copying it. Set takes
+    // the page (move it in) and gives back what it stored. Never null.
+    SharedText DigestCache() const;
+    bool HasDigestCache() const;
+    SharedText SetDigestCache(std::u16string text);
+    SharedText ScheduleCache() const;
+    SharedText SetScheduleCache(std::u16string text);
 
     // Back to the state at load (tests).
     void Reset();
@@ -49,8 +53,8 @@ private:
     std::u16string permissionText_;
     bool loginSeen_ = false;
     std::u16string groupwareCookie_;
-    std::u16string digestCache_;
-    std::u16string scheduleCache_;
+    SharedText digestCache_ = std::make_shared<const std::u16string>();
+    SharedText scheduleCache_ = std::make_shared<const std::u16string>();
 };
 
 extern CProcessState theProcessState;

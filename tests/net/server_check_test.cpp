@@ -91,7 +91,7 @@ TEST_F(ServerCheck, DigestInTheWindowInUseFetchesAndTellsWhetherThereIsNews) {
     std::vector<ServerRecord> records;
     EXPECT_EQ(RefreshDigestRecords(http, true, records), std::optional<bool>(true));
     EXPECT_EQ(records, (std::vector<ServerRecord>{{u"head"}, {u"A", u"?page=X", u"Title"}}));
-    EXPECT_EQ(theProcessState.DigestCache(), u"head\r\nA,?page=X,Title\r\nNOERROR\r\nB,?page=Y,Other\r\n");
+    EXPECT_EQ(*theProcessState.DigestCache(), u"head\r\nA,?page=X,Title\r\nNOERROR\r\nB,?page=Y,Other\r\n");
 
     http.Answer(kDigestUrl, u"head only\r\n");
     EXPECT_EQ(RefreshDigestRecords(http, true, records), std::optional<bool>(false));
@@ -134,7 +134,7 @@ TEST_F(ServerCheck, NoAnswerOrNoPermissionLeavesTheDisplayAsItWas) {
     theProcessState.SetGroupwareCookie(u"s=1");
     theProcessState.SetDigestCache(u"h\nold,?page=Z,Old\n");
     EXPECT_EQ(RefreshDigestRecords(http, true, records), std::nullopt);
-    EXPECT_EQ(theProcessState.DigestCache(), u"");
+    EXPECT_EQ(*theProcessState.DigestCache(), u"");
     EXPECT_EQ(records, before);
 
     // The toolbar is not permitted: nothing is asked and nothing changes, cache or not.
