@@ -10,7 +10,8 @@ using SharedText = std::shared_ptr<const std::u16string>;
 
 // The little state that all browser windows of one process share besides theSettings: the
 // server's permission answer, the log-in state and the server-check caches. Tabs run on
-// different threads, so every item is read and written under one lock; callers get copies.
+// different threads, so every item is read and written under one lock; callers get copies (of
+// the cached pages, a share).
 class CProcessState {
 public:
     // Permission flags (both true at load) and the permission file as last fetched.
