@@ -1,5 +1,7 @@
 #include "toolbar/digest_menu.h"
 
+#include <algorithm>
+
 #include "net/text_fields.h"
 #include "toolbar/command_table.h"
 
@@ -26,6 +28,15 @@ bool DigestEntryQuery(const std::vector<DigestRecord>& records, size_t index, st
     if (!IsDigestEntry(records, index)) return false;
     *query = records[index][1];
     return true;
+}
+
+bool ChosenDigestEntryQuery(const std::vector<DigestRecord>& shown, const std::vector<DigestRecord>& current,
+                            size_t index, std::u16string* query) {
+    if (shown.empty()) return DigestEntryQuery(current, index, query);
+    if (!IsDigestEntry(shown, index)) return false;
+    if (std::find(current.begin() + (current.empty() ? 0 : 1), current.end(), shown[index]) == current.end())
+        return false;
+    return DigestEntryQuery(shown, index, query);
 }
 
 }  // namespace tt

@@ -25,4 +25,10 @@ std::vector<MenuEntry> DigestMenuEntries(const std::vector<DigestRecord>& record
 // The page query of entry `index`; false when that record is not a shown entry.
 bool DigestEntryQuery(const std::vector<DigestRecord>& records, size_t index, std::u16string* query);
 
+// The page query of the entry chosen from the drop-down as it was shown (`shown`, empty when no
+// drop-down was shown): a refresh while the menu was open may have moved the records, so the
+// record shown there counts, and only while the digest (`current`) still holds it.
+bool ChosenDigestEntryQuery(const std::vector<DigestRecord>& shown, const std::vector<DigestRecord>& current,
+                            size_t index, std::u16string* query);
+
 }  // namespace tt

@@ -32,6 +32,7 @@ TavelleToolbarCtrl::TavelleToolbarCtrl(IToolbarServices& services)
 
 TavelleToolbarCtrl::~TavelleToolbarCtrl() {
     digestRecords_.clear();
+    shownDigestRecords_.clear();
     // The window goes before the image lists it shows.
     if (Handle() && IsWindow(Handle())) DestroyWindow(Handle());
 }
@@ -207,6 +208,7 @@ void TavelleToolbarCtrl::ShowButtonMenu(unsigned buttonId, int subMenu) {
 void TavelleToolbarCtrl::ShowDigestMenu() {
     const std::vector<MenuEntry> entries = DigestMenuEntries(digestRecords_);
     if (entries.empty()) return;
+    shownDigestRecords_ = digestRecords_;
     unique_hmenu menu(CreatePopupMenu());
     if (!menu) return;
     for (const MenuEntry& entry : entries) {
@@ -313,7 +315,7 @@ void TavelleToolbarCtrl::StartVersionCheck(bool automatic) { services_.StartVers
 void TavelleToolbarCtrl::ShowAboutDialog() { services_.ShowAboutDialog(); }
 
 bool TavelleToolbarCtrl::DigestEntryQuery(size_t index, std::u16string* query) {
-    return tt::DigestEntryQuery(digestRecords_, index, query);
+    return ChosenDigestEntryQuery(shownDigestRecords_, digestRecords_, index, query);
 }
 
 // ---- searches

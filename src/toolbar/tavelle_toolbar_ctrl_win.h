@@ -123,6 +123,8 @@ private:
     unique_himagelist logoList_;  // after the window, which the destructor destroys first
     unique_himagelist alternateList_;
     std::vector<std::vector<std::u16string>> digestRecords_;
+    // As the drop-down showed them: the timers may refresh the digest while it is open.
+    std::vector<std::vector<std::u16string>> shownDigestRecords_;
 };
 
 }  // namespace tt

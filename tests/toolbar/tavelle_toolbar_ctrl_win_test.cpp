@@ -369,6 +369,22 @@ TEST_F(Toolbar, DigestMenusOfEightAndNineRecords) {
     EXPECT_TRUE(services.timerStarts.empty());
 }
 
+TEST_F(Toolbar, AnEntryOpensTheRecordShownWhenTheDigestChangedWhileTheMenuWasOpen) {
+    services.http.Answer(DigestUrl(base), DigestText(3));
+    CreateToolbar();
+    toolbar->RefreshDigest();
+    // The refresh timer fires inside the menu's loop: a new arrival now leads the digest.
+    services.choose = [&](const ShownMenu&) {
+        services.http.Answer(DigestUrl(base), u"header\r\nN,?page=NEW,New\r\n" + DigestText(3).substr(8));
+        toolbar->RefreshDigest();
+        return 230u;
+    };
+    DropDown();
+    testing::PumpMessages(50);
+    ASSERT_EQ(Navigations(), 1u);
+    EXPECT_EQ(LastNavigation().url, Wide(base + u"?page=P1"));
+}
+
 TEST_F(Toolbar, MenuTextsKeepTheirAmpersands) {
     services.http.Answer(DigestUrl(base), u"h\r\nQ&A,?page=Q,R&D\r\nNOERROR\r\n");
     CreateToolbar();
