@@ -4,6 +4,7 @@
 #include <shlguid.h>
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <atomic>
 
 #include "settings/toolbar_settings.h"
@@ -26,6 +27,7 @@ CTavelleToolbar::CTavelleToolbar() = default;
 
 CTavelleToolbar::~CTavelleToolbar() {
     control_.reset();  // destroys the toolbar window if it still exists
+    retired_.clear();
     reflector_.Destroy();
     inputSite_.reset();
 }
@@ -122,8 +124,15 @@ STDMETHODIMP CTavelleToolbar::HasFocusIO() {
 // A key may start a search here (texts, a navigation): a fault ends at the guard and the key is
 // left to the browser.
 STDMETHODIMP CTavelleToolbar::TranslateAcceleratorIO(MSG* msg) {
+    // A search may navigate, and the browser may drop or re-site the band meanwhile.
+    com_ptr<IUnknown> keepAlive(OuterUnknown());
     HRESULT hr = S_FALSE;
-    if (!GuardFaults([&] { hr = control_ ? control_->TranslateAccelerator(msg) : S_FALSE; })) return S_FALSE;
+    if (!GuardFaults([&] {
+            if (!control_) return;
+            CIEToolbandCtrl::UseScope use(*control_);
+            hr = control_->TranslateAccelerator(msg);
+        }))
+        return S_FALSE;
     return hr;
 }
 
@@ -157,7 +166,7 @@ HRESULT CTavelleToolbar::AttachToSite(IUnknown* site) {
         return S_OK;
     }
     // A new site gets new windows; those of an earlier site go.
-    control_.reset();
+    DropControl();
     reflector_.Destroy();
     browser_ = nullptr;
     browserWindow_ = nullptr;
@@ -186,6 +195,22 @@ HRESULT CTavelleToolbar::AttachToSite(IUnknown* site) {
     OuterUnknown()->QueryInterface(IID_IUnknown, self.put_void());
     control_->SetBand(self.get());
     return S_OK;
+}
+
+void CTavelleToolbar::DropControl() {
+    retired_.erase(
+        std::remove_if(retired_.begin(), retired_.end(), [](const auto& c) { return !c->InUse(); }),
+        retired_.end());
+    if (!control_) return;
+    if (!control_->InUse()) {
+        control_.reset();
+        return;
+    }
+    // One of its handlers waits in a modal loop: the window goes now, the object once the
+    // handler has seen that and returned (at the next site or with the band).
+    control_->ReleaseBand();
+    if (control_->Handle() && IsWindow(control_->Handle())) DestroyWindow(control_->Handle());
+    retired_.push_back(std::move(control_));
 }
 
 bool CTavelleToolbar::CreateToolbarWindow() {

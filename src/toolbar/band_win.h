@@ -7,6 +7,7 @@
 #include <shlobj.h>
 
 #include <memory>
+#include <vector>
 
 #include "TavelleToolbarIE_h.h"
 #include "support/com_object_win.h"
@@ -73,6 +74,7 @@ public:
 private:
     HRESULT AttachToSite(IUnknown* site);
     bool CreateToolbarWindow();
+    void DropControl();
 
     com_ptr<IInputObjectSite> inputSite_;
     HWND parent_ = nullptr;
@@ -80,6 +82,8 @@ private:
     HWND browserWindow_ = nullptr;
     CToolBarReflectorCtrl reflector_;
     std::unique_ptr<CIEToolbandCtrl> control_;
+    // Window objects of earlier sites whose handlers were still running when they were replaced.
+    std::vector<std::unique_ptr<CIEToolbandCtrl>> retired_;
     ModuleTypeInfo typeInfo_{IID_ITavelleToolbar};
     bool contextHelp_ = false;
 };

@@ -237,7 +237,10 @@ LRESULT CALLBACK CIEToolbandCtrl::WindowProc(HWND hwnd, UINT msg, WPARAM wParam,
     if (self && msg != WM_NCDESTROY) {
         LRESULT result = 0;
         bool handled = false;
-        GuardFaults([&] { handled = self->ProcessWindowMessage(hwnd, msg, wParam, lParam, result); });
+        GuardFaults([&] {
+            UseScope use(*self);
+            handled = self->ProcessWindowMessage(hwnd, msg, wParam, lParam, result);
+        });
         if (handled) return result;
     }
     const LRESULT result = CallWindowProcW(g_toolbarProc, hwnd, msg, wParam, lParam);

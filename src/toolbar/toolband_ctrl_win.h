@@ -103,6 +103,19 @@ public:
     // The window exists and the band is still in the browser's service. A handler that ran a
     // modal loop (a message box, a dialog, a menu) checks this before it goes on.
     bool InService() const;
+    // A handler of this object is on the stack (a message, a key): the band keeps the object,
+    // even when it is given a new site meanwhile, until the handler is done.
+    bool InUse() const { return inUse_ > 0; }
+    class UseScope {
+    public:
+        explicit UseScope(CIEToolbandCtrl& ctrl) : ctrl_(ctrl) { ++ctrl_.inUse_; }
+        ~UseScope() { --ctrl_.inUse_; }
+        UseScope(const UseScope&) = delete;
+        UseScope& operator=(const UseScope&) = delete;
+
+    private:
+        CIEToolbandCtrl& ctrl_;
+    };
     HWND Rebar() const { return rebar_; }
     void SetRebar(HWND rebar) { rebar_ = rebar; }
     HIMAGELIST ImageList() const { return imageList0_.get(); }
@@ -122,6 +135,7 @@ private:
     // holds it, so that a band released inside a modal loop stays until the handler is done.
     IUnknown* owner_ = nullptr;
     bool detached_ = false;
+    int inUse_ = 0;  // the window's thread only
     HWND rebar_ = nullptr;
     unique_himagelist imageList0_;
 };

@@ -91,6 +91,22 @@ TEST_F(ToolbarTeardown, OptionsDialogConfirmedAfterTheBandWasClosedStartsNothing
     ExpectGoneCleanly();
 }
 
+TEST_F(ToolbarTeardown, ABandGivenANewSiteDuringADialogKeepsTheOldWindowObjectUntilTheCommandEnds) {
+    services.prompts.onOptionsDialog = [this] {
+        tthost::ComPtr<IObjectWithSite> withSite;
+        ASSERT_EQ(S_OK, band.As(&withSite));
+        ASSERT_EQ(S_OK, withSite->SetSite(static_cast<IOleWindow*>(host->Bands()[0].site.Get())));
+        EXPECT_FALSE(IsWindow(toolbar)) << "the old site's window goes at once";
+        EXPECT_EQ(0, g_freed) << "its object waits for the command";
+    };
+    SendMessageW(toolbar, WM_COMMAND, MAKEWPARAM(219, 0), 0);
+    EXPECT_EQ(1u, services.prompts.optionsDialogs.size());
+    CloseBand();
+    EXPECT_EQ(2, g_freed);
+    EXPECT_EQ(baseline, com::ModuleLockCount());
+    for (const auto& line : output.Lines()) EXPECT_EQ(std::u16string::npos, line.find(u"Exception code"));
+}
+
 TEST_F(ToolbarTeardown, AddressQuestionAnsweredAfterTheBandWasClosedOpensNothing) {
     services.prompts.answer = kIdYes;  // message 533: set the address now?
     services.prompts.onMessageBox = [this] { CloseBand(); };
