@@ -462,9 +462,9 @@ TEST_F(ToolbarSettingsTest, NoCheckVersionIsReadOnlyAsProperText) {
         {kRegSz, TextValueBytes(u"7.1.2"), u"7.1.2"},
         {kRegExpandSz, TextValueBytes(u"7.1.3"), u"7.1.3"},
         {kRegSz, {0, 0}, u""},
-        {kRegSz, {'7', 0, '.', 0, '1', 0}, nullptr},  // no terminator
-        {kRegSz, {'7', 0, 0}, nullptr},               // odd size
-        {kRegSz, {}, nullptr},
+        {kRegSz, {'7', 0, '.', 0, '1', 0}, u"7.1"},  // no terminator
+        {kRegSz, {'7', 0, 0}, u"7"},                 // odd size
+        {kRegSz, {}, u""},
         {kRegDword, DwordValueBytes(7), nullptr},
         {kRegBinary, TextValueBytes(u"7.1.4"), nullptr},
         {kRegSz, {'7', 0, 0, 0, '8', 0, 0, 0}, u"7"},  // up to the first zero
