@@ -117,8 +117,8 @@ bool QueryString(IKey& key, const std::u16string& name, std::u16string* text) {
     std::vector<uint8_t> data;
     if (!key.QueryValue(name, &type, &data)) return false;
     if (type != kRegSz && type != kRegExpandSz) return false;
-    size_t n = data.size();
-    if (n < 2 || n % 2 != 0 || data[n - 2] != 0 || data[n - 1] != 0) return false;
+    // Text stored without its terminator (a .reg file, another tool) is still the text: it
+    // ends with its bytes, as the parameters are read.
     *text = TextFromValueBytes(data);
     return true;
 }

@@ -85,7 +85,7 @@ std::u16string TextFromValueBytes(const std::vector<uint8_t>& data);
 
 // Typed reads that treat a value of another type or size as absent.
 bool QueryDword(IKey& key, const std::u16string& name, uint32_t* value);
-// REG_SZ or REG_EXPAND_SZ with an even byte count that ends in a zero character.
+// REG_SZ or REG_EXPAND_SZ, as TextFromValueBytes reads it: with or without its terminator.
 bool QueryString(IKey& key, const std::u16string& name, std::u16string* text);
 
 bool SetDword(IKey& key, const std::u16string& name, uint32_t value);

@@ -44,7 +44,8 @@ void LoadMruList(IKeyStore& store, const std::u16string& subkeyName, std::vector
     auto key = store.OpenKey(path, KeyAccess::Read);
     if (!key) return;
     list.clear();
-    auto sub = key->OpenSubkey(subkeyName, KeyAccess::ReadWrite);
+    // Read access is enough: a locked-down or low-integrity key still shows its history.
+    auto sub = key->OpenSubkey(subkeyName, KeyAccess::Read);
     if (!sub) return;
 
     // Windows enumerates in creation order, Wine by name: order by the names instead.

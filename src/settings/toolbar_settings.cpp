@@ -1,8 +1,10 @@
 #include "settings/toolbar_settings.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "settings/key_store.h"
+#include "support/utf.h"
 
 namespace tt {
 namespace {
@@ -31,7 +33,20 @@ std::unique_ptr<IKey> OpenForReading(IKey& parent, const std::u16string& name) {
     return parent.OpenSubkey(name, KeyAccess::Read);
 }
 
+// Writes back, right after reading them, values stored in another form than this process
+// writes (another type, no terminator) in its own form.
+void WriteBack(IKey& key, const std::vector<KeyValue>& values) {
+    if (values.empty()) return;
+    for (const KeyValue& v : values) key.SetValue(v.name, v.type, v.data);
+    key.Flush();
+}
+
 }  // namespace
+
+bool NameLess::operator()(const std::u16string& a, const std::u16string& b) const {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                        [](char16_t x, char16_t y) { return AsciiLower(x) < AsciiLower(y); });
+}
 
 CToolbarSettings theSettings;
 
@@ -75,9 +90,6 @@ void CToolbarSettings::LoadLocked(bool paramsOnly) {
         // This is the process's evaluation: the key the Save below creates must not turn it
         // into a "not first run, not due" at the next window's Load.
         if (!paramsOnly) loadedOnce_ = true;
-        // Nothing was read: the Save below adds to whatever the store holds.
-        parametersRead_ = false;
-        if (!paramsOnly) enableSitesRead_ = false;
     } else {
         if (!paramsOnly) {
             if (!loadedOnce_) {
@@ -96,31 +108,50 @@ void CToolbarSettings::LoadLocked(bool paramsOnly) {
                 }
             }
             std::u16string version;
-            if (QueryString(*key, kNoCheckVersion, &version)) noCheckVersion_ = version;
+            // A version set here and not written yet is newer than the stored one.
+            if (!noCheckVersionUnsaved_ && QueryString(*key, kNoCheckVersion, &version))
+                noCheckVersion_ = version;
             uint32_t enableAsDefault = 0;
             if (QueryDword(*key, kEnableAsDefault, &enableAsDefault)) enableAsDefault_ = enableAsDefault;
 
             // A subkey that cannot be read leaves the map as it was.
-            enableSitesRead_ = false;
             if (auto sites = OpenForReading(*key, kEnableSites)) {
                 enableSites_.clear();
+                std::vector<KeyValue> improper;
                 KeyValue value;
-                for (uint32_t i = 0; sites->EnumValue(i, &value); ++i)
-                    enableSites_[value.name] = FlagFromBytes(value.data);
-                enableSitesRead_ = true;
+                for (uint32_t i = 0; sites->EnumValue(i, &value); ++i) {
+                    const bool flag = FlagFromBytes(value.data);
+                    enableSites_[value.name] = flag;
+                    std::vector<uint8_t> proper = DwordValueBytes(flag ? 1 : 0);
+                    if (value.type != kRegDword || value.data != proper)
+                        improper.push_back({value.name, kRegDword, std::move(proper)});
+                }
+                WriteBack(*sites, improper);
             }
         }
-        parametersRead_ = false;
         if (auto params = OpenForReading(*key, kParameters)) {
-            // Names and texts are read whole, whatever their length, so the Save below
-            // writes back everything it found.
+            // Names and texts are read whole, whatever their length.
             parameters_.clear();
+            std::vector<KeyValue> improper;
             KeyValue value;
-            for (uint32_t i = 0; params->EnumValue(i, &value); ++i)
-                parameters_[value.name] = TextFromValueBytes(value.data);
-            parametersRead_ = true;
+            for (uint32_t i = 0; params->EnumValue(i, &value); ++i) {
+                std::u16string text = TextFromValueBytes(value.data);
+                std::vector<uint8_t> proper = TextValueBytes(text);
+                if (value.type != kRegSz || value.data != proper)
+                    improper.push_back({value.name, kRegSz, std::move(proper)});
+                parameters_[value.name] = std::move(text);
+            }
+            WriteBack(*params, improper);
         }
         key.reset();
+    }
+    // Another thread may be between its Set calls and its Save: what it set stays.
+    for (const auto& entry : unsaved_) parameters_[entry.first] = entry.second;
+    for (auto it = defaults_.begin(); it != defaults_.end();) {
+        if (parameters_.emplace(*it, std::u16string()).second)
+            ++it;
+        else
+            it = defaults_.erase(it);  // stored meanwhile
     }
     SaveLocked(false);
 }
@@ -128,28 +159,57 @@ void CToolbarSettings::LoadLocked(bool paramsOnly) {
 void CToolbarSettings::SaveLocked(bool paramsOnly) {
     auto key = OpenOrCreateSettingsKey(*store_);
     if (!key) return;
+    // What this process did not change is written only where the store lacks it (or holds it
+    // in another form): the store may hold another process's newer values. Nothing is deleted.
     if (!paramsOnly) {
         SetDword(*key, kInitialized, 1);
         SetDword(*key, kLastExecute, MakeRunStamp(clock_->Now()));
-        SetString(*key, kNoCheckVersion, noCheckVersion_);
-        SetDword(*key, kEnableAsDefault, enableAsDefault_);
-        std::vector<KeyValue> sites;
-        for (const auto& site : enableSites_)
-            sites.push_back({site.first, kRegDword, DwordValueBytes(site.second ? 1 : 0)});
-        RewriteSubkey(*key, kEnableSites, sites, enableSitesRead_);
+        uint32_t type = 0;
+        std::vector<uint8_t> data;
+        const bool text =
+            key->QueryValue(kNoCheckVersion, &type, &data) && (type == kRegSz || type == kRegExpandSz);
+        if (noCheckVersionUnsaved_ || !text) {
+            if (SetString(*key, kNoCheckVersion, noCheckVersion_)) noCheckVersionUnsaved_ = false;
+        } else {
+            std::u16string stored = TextFromValueBytes(data);
+            if (type != kRegSz || data != TextValueBytes(stored)) SetString(*key, kNoCheckVersion, stored);
+        }
+        uint32_t enableAsDefault = 0;
+        if (!QueryDword(*key, kEnableAsDefault, &enableAsDefault))
+            SetDword(*key, kEnableAsDefault, enableAsDefault_);
+        key->CreateSubkey(kEnableSites);
     }
-    // The subkey is rewritten in place, never deleted first: another window or process that
-    // reads it meanwhile finds the settings, not an empty or half-written key.
-    std::vector<KeyValue> params;
-    for (const auto& entry : parameters_)
-        params.push_back({entry.first, kRegSz, TextValueBytes(entry.second)});
-    RewriteSubkey(*key, kParameters, params, parametersRead_);
+    // Written in place, never deleted first: another window or process that reads the subkey
+    // meanwhile finds the settings, not an empty or half-written key.
+    if (auto params = key->CreateSubkey(kParameters)) {
+        for (auto it = unsaved_.begin(); it != unsaved_.end();) {
+            if (SetString(*params, it->first, it->second))
+                it = unsaved_.erase(it);
+            else
+                ++it;
+        }
+        for (auto it = defaults_.begin(); it != defaults_.end();) {
+            uint32_t type = 0;
+            std::vector<uint8_t> data;
+            if (params->QueryValue(*it, &type, &data)) {
+                parameters_[*it] = TextFromValueBytes(data);  // stored by another process since
+                it = defaults_.erase(it);
+            } else if (SetString(*params, *it, parameters_[*it])) {
+                it = defaults_.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        params->Flush();
+    }
     key->Flush();
 }
 
 std::u16string CToolbarSettings::Get(const std::u16string& name) {
     TT_LOCKED;
-    return parameters_[name];  // an absent name is added with an empty text
+    auto added = parameters_.emplace(name, std::u16string());
+    if (added.second) defaults_.insert(name);
+    return added.first->second;
 }
 
 bool CToolbarSettings::GetBool(const std::u16string& name) {
@@ -160,6 +220,8 @@ bool CToolbarSettings::GetBool(const std::u16string& name) {
 void CToolbarSettings::Set(const std::u16string& name, const std::u16string& text) {
     TT_LOCKED;
     parameters_[name] = text;
+    unsaved_[name] = text;
+    defaults_.erase(name);
 }
 
 std::u16string CToolbarSettings::GetServerUrl() { return Get(u"TavelleUrl"); }
@@ -199,6 +261,7 @@ std::u16string CToolbarSettings::NoCheckVersion() {
 void CToolbarSettings::SetNoCheckVersion(const std::u16string& version) {
     TT_LOCKED;
     noCheckVersion_ = version;
+    noCheckVersionUnsaved_ = true;
 }
 
 bool CToolbarSettings::TabsAvailable() {
@@ -216,12 +279,12 @@ uint32_t CToolbarSettings::EnableAsDefault() {
     return enableAsDefault_;
 }
 
-std::map<std::u16string, bool> CToolbarSettings::EnableSites() {
+NameMap<bool> CToolbarSettings::EnableSites() {
     TT_LOCKED;
     return enableSites_;
 }
 
-std::map<std::u16string, std::u16string> CToolbarSettings::Parameters() {
+NameMap<std::u16string> CToolbarSettings::Parameters() {
     TT_LOCKED;
     return parameters_;
 }
@@ -229,15 +292,16 @@ std::map<std::u16string, std::u16string> CToolbarSettings::Parameters() {
 void CToolbarSettings::Reset() {
     TT_LOCKED;
     parameters_.clear();
+    unsaved_.clear();
+    defaults_.clear();
     enableAsDefault_ = 1;
     enableSites_.clear();
     noCheckVersion_.clear();
+    noCheckVersionUnsaved_ = false;
     tabsAvailable_ = false;
     firstRun_ = false;
     updateCheckDue_ = false;
     loadedOnce_ = false;
-    parametersRead_ = false;
-    enableSitesRead_ = false;
 }
 
 #undef TT_LOCKED

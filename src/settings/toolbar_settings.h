@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 
 #include "support/clock.h"
@@ -10,6 +11,14 @@
 namespace tt {
 
 class IKeyStore;
+
+// Orders names as the registry compares them, letter case aside (ASCII letters): "TavelleURL"
+// stored by hand is the entry "TavelleUrl".
+struct NameLess {
+    bool operator()(const std::u16string& a, const std::u16string& b) const;
+};
+template <typename T>
+using NameMap = std::map<std::u16string, T, NameLess>;
 
 // The run stamp of a local time: ((year * 100 + month) * 100 + day) * 100 + hour.
 uint32_t MakeRunStamp(const LocalTime& t);
@@ -20,6 +29,9 @@ uint32_t MakeRunStamp();
 // One instance per process, theSettings, shared by every helper object, toolbar and dialog
 // of the process on different threads and by the update check's worker thread: every member
 // takes the object's lock, and callers receive copies.
+// Other processes (IE windows, tab processes) keep their own copies of the same key, loaded at
+// other times: a Save writes only what this process changed since, and adds what the store
+// lacks, so no copy's save reverts or removes another's.
 class CToolbarSettings {
 public:
     CToolbarSettings();  // the platform's key store and clock
@@ -28,7 +40,8 @@ public:
     void Load(bool paramsOnly);
     void Save(bool paramsOnly);
 
-    // Get of an absent name adds it with an empty text (so the next Save writes it).
+    // Get of an absent name adds it with an empty text, which the next Save writes unless the
+    // store has the name by then.
     std::u16string Get(const std::u16string& name);
     bool GetBool(const std::u16string& name);  // Get(name) is exactly "Yes"
     void Set(const std::u16string& name, const std::u16string& text);
@@ -50,10 +63,10 @@ public:
 
     // Preserved values (read and written back, not otherwise used).
     uint32_t EnableAsDefault();
-    std::map<std::u16string, bool> EnableSites();
+    NameMap<bool> EnableSites();
 
     // A copy of the parameters map (tests, diagnostics).
-    std::map<std::u16string, std::u16string> Parameters();
+    NameMap<std::u16string> Parameters();
 
     IKeyStore& Store() { return *store_; }
 
@@ -67,18 +80,20 @@ private:
     CriticalSection lock_;
     IKeyStore* store_;
     IClock* clock_;
-    std::map<std::u16string, std::u16string> parameters_;
+    NameMap<std::u16string> parameters_;
+    // Set since they were last written: what a Save writes, and what a Load keeps over the
+    // stored values it reads.
+    NameMap<std::u16string> unsaved_;
+    // Added empty by Get and not in the store yet.
+    std::set<std::u16string, NameLess> defaults_;
     uint32_t enableAsDefault_ = 1;
-    std::map<std::u16string, bool> enableSites_;
+    NameMap<bool> enableSites_;
     std::u16string noCheckVersion_;
+    bool noCheckVersionUnsaved_ = false;
     bool tabsAvailable_ = false;
     bool firstRun_ = false;
     bool updateCheckDue_ = false;
     bool loadedOnce_ = false;
-    // The map holds what the store held at the last Load: only then may a Save remove the
-    // stored names it does not hold. A map that could not be read adds to the store instead.
-    bool parametersRead_ = false;
-    bool enableSitesRead_ = false;
 };
 
 extern CToolbarSettings theSettings;

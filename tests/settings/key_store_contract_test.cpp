@@ -103,10 +103,14 @@ TEST_P(KeyStoreContract, TypedReadsTreatOtherTypesAndSizesAsAbsent) {
     EXPECT_EQ(s, u"v1");
     EXPECT_TRUE(QueryString(*key, u"expand", &s));
     EXPECT_EQ(s, u"v2");
+    // Without a terminator the text ends with its bytes.
+    EXPECT_TRUE(QueryString(*key, u"open", &s));
+    EXPECT_EQ(s, u"v");
+    EXPECT_TRUE(QueryString(*key, u"odd", &s));
+    EXPECT_EQ(s, u"v");
+    EXPECT_TRUE(QueryString(*key, u"none", &s));
+    EXPECT_EQ(s, u"");
     s = u"kept";
-    EXPECT_FALSE(QueryString(*key, u"open", &s));
-    EXPECT_FALSE(QueryString(*key, u"odd", &s));
-    EXPECT_FALSE(QueryString(*key, u"none", &s));
     EXPECT_FALSE(QueryString(*key, u"dword", &s));
     EXPECT_FALSE(QueryString(*key, u"missing", &s));
     EXPECT_EQ(s, u"kept");

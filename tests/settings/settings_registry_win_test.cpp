@@ -158,6 +158,7 @@ TEST_F(SettingsRegistryTest, ReadOnlySettingsKeyIsReadAndNothingIsWritten) {
     CToolbarSettings earlier(scratch, clock);
     earlier.Load(false);
     earlier.Set(u"Username", u"yamada");
+    earlier.Set(u"TavelleUrl", u"http://gw/ag.cgi");
     earlier.Save(false);
     SaveMruList(scratch, u"SearchMRU", {u"old"});
     ASSERT_TRUE(scratch.SetDacl(kKey, L"D:(A;;KR;;;WD)"));
@@ -169,10 +170,12 @@ TEST_F(SettingsRegistryTest, ReadOnlySettingsKeyIsReadAndNothingIsWritten) {
     settings.Save(false);
     settings.Save(true);
 
-    // Read as far as it can be: not a first run, the stored entries in memory.
+    // Read as far as it can be: not a first run, the stored entries in memory, and the change
+    // that could not be written kept in memory only.
     EXPECT_FALSE(settings.FirstRun());
     EXPECT_TRUE(settings.UpdateCheckDue());
-    EXPECT_EQ(settings.Get(u"Username"), u"yamada");
+    EXPECT_EQ(settings.GetServerUrl(), u"http://gw/ag.cgi");
+    EXPECT_EQ(settings.Get(u"Username"), u"in memory");
     EXPECT_EQ(ReadRegValue(scratch.root(), kKey, L"LastExecute").data, DwordBytes(2008030514));
     EXPECT_EQ(ReadRegValue(scratch.root(), kParams, L"Username").data, RegTextBytes(L"yamada"));
 

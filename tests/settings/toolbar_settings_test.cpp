@@ -80,11 +80,20 @@ TEST_F(ToolbarSettingsTest, GetBoolIsTrueOnlyForExactlyYes) {
         settings.Set(u"AutoLogin", text);
         EXPECT_FALSE(settings.GetBool(u"AutoLogin")) << std::u16string(text).size();
     }
-    // Names are exact too: another letter case is another entry.
-    settings.Set(u"NewTabInNewItem", u"Yes");
-    EXPECT_FALSE(settings.GetBool(u"newtabinnewitem"));
-    EXPECT_EQ(settings.Get(u"NEWTABINNEWITEM"), u"");
-    EXPECT_EQ(settings.Get(u"NewTabInNewItem"), u"Yes");
+}
+
+TEST_F(ToolbarSettingsTest, NamesInAnotherLetterCaseAreTheSameEntryAndKeepTheirStoredSpelling) {
+    RecordRun(2008030510);
+    PutText(store, Sub(u"Parameters"), u"TavelleURL", u"http://gw/ag.cgi");
+    settings.Load(false);
+    EXPECT_EQ(settings.GetServerUrl(), u"http://gw/ag.cgi");
+    settings.Set(u"newtabinnewitem", u"Yes");
+    EXPECT_TRUE(settings.GetBool(u"NewTabInNewItem"));
+    settings.Save(false);
+
+    EXPECT_EQ(ValueNames(store, Sub(u"Parameters")),
+              (std::vector<std::u16string>{u"TavelleURL", u"newtabinnewitem"}));
+    EXPECT_EQ(ReadStored(store, Sub(u"Parameters"), u"TavelleURL"), StoredText(u"http://gw/ag.cgi"));
 }
 
 TEST_F(ToolbarSettingsTest, SetChangesMemoryOnlyAndSaveWritesEveryEntryAsText) {
@@ -113,14 +122,13 @@ TEST_F(ToolbarSettingsTest, UnknownEntriesSurviveConvertedToText) {
 
     for (int round = 0; round < 3; ++round) {
         settings.Load(false);
-        EXPECT_EQ(settings.Parameters(),
-                  (std::map<std::u16string, std::u16string>{{u"FutureOption", u"keep me"},
-                                                            {u"Binary", u"bytes"},
-                                                            {u"Number", u"1"},
-                                                            {u"NoTerminator", u"ab"},
-                                                            {u"OddBytes", u"a"},
-                                                            {u"Embedded", u"a"},
-                                                            {u"Empty", u""}}))
+        EXPECT_EQ(settings.Parameters(), (NameMap<std::u16string>{{u"FutureOption", u"keep me"},
+                                                                  {u"Binary", u"bytes"},
+                                                                  {u"Number", u"1"},
+                                                                  {u"NoTerminator", u"ab"},
+                                                                  {u"OddBytes", u"a"},
+                                                                  {u"Embedded", u"a"},
+                                                                  {u"Empty", u""}}))
             << "round " << round;
         EXPECT_EQ(ReadStored(store, Sub(u"Parameters"), u"FutureOption"), StoredText(u"keep me"));
         EXPECT_EQ(ReadStored(store, Sub(u"Parameters"), u"Binary"), StoredText(u"bytes"));
@@ -130,19 +138,48 @@ TEST_F(ToolbarSettingsTest, UnknownEntriesSurviveConvertedToText) {
     }
 }
 
-TEST_F(ToolbarSettingsTest, ParametersSubkeyIsReplacedWholeIncludingAnythingBelowIt) {
+TEST_F(ToolbarSettingsTest, ASaveWritesWhatItChangedAndKeepsWhatOthersStoredSince) {
     store.CreateKey(Sub(u"Parameters"));
+    PutText(store, Sub(u"Parameters"), u"TavelleUrl", u"http://old/ag.cgi");
     settings.Load(true);
-    // Another process's entries since: the map read last wins.
-    PutText(store, Sub(u"Parameters"), u"Stale", u"old");
-    PutText(store, Sub(u"Parameters\\Nested\\Deeper"), u"X", u"y");
-    PutText(store, Sub(u"Parameters\\Other"), u"X", u"y");
+    // Another process's entries since.
+    PutText(store, Sub(u"Parameters"), u"TavelleUrl", u"http://new/ag.cgi");
+    PutText(store, Sub(u"Parameters"), u"Other", u"theirs");
+    PutText(store, Sub(u"Parameters\\Nested"), u"X", u"y");
     settings.Set(u"Fresh", u"new");
+    EXPECT_EQ(settings.Get(u"Other"), u"") << "not loaded yet";
 
     settings.Save(true);
 
-    EXPECT_EQ(ValueNames(store, Sub(u"Parameters")), (std::vector<std::u16string>{u"Fresh"}));
-    EXPECT_TRUE(SubkeyNames(store, Sub(u"Parameters")).empty());
+    EXPECT_EQ(ValueNames(store, Sub(u"Parameters")),
+              (std::vector<std::u16string>{u"TavelleUrl", u"Other", u"Fresh"}));
+    EXPECT_EQ(ReadStored(store, Sub(u"Parameters"), u"TavelleUrl"), StoredText(u"http://new/ag.cgi"));
+    EXPECT_EQ(ReadStored(store, Sub(u"Parameters"), u"Other"), StoredText(u"theirs"));
+    EXPECT_EQ(settings.Get(u"Other"), u"theirs");
+    EXPECT_EQ(SubkeyNames(store, Sub(u"Parameters")), (std::vector<std::u16string>{u"Nested"}));
+}
+
+TEST_F(ToolbarSettingsTest, TwoProcessesSavingKeepEachOthersChanges) {
+    CToolbarSettings a(store, clock), b(store, clock);
+    a.Load(false);
+    b.Load(false);
+    a.Set(u"Username", u"yamada");
+    a.Save(true);
+    b.Set(u"AllowToolbar", u"Yes");
+    b.Save(true);
+    b.Save(false);
+
+    CToolbarSettings c(store, clock);
+    c.Load(false);
+    EXPECT_EQ(c.Get(u"Username"), u"yamada");
+    EXPECT_EQ(c.Get(u"AllowToolbar"), u"Yes");
+
+    // A Load between one thread's Set and its Save keeps what was set.
+    a.Set(u"TavelleUrl", u"http://gw/ag.cgi");
+    a.Load(true);
+    EXPECT_EQ(a.GetServerUrl(), u"http://gw/ag.cgi");
+    c.Load(true);
+    EXPECT_EQ(c.GetServerUrl(), u"http://gw/ag.cgi");
 }
 
 TEST_F(ToolbarSettingsTest, InitializedOfAnotherTypeOrSizeCountsAsAbsent) {
@@ -338,7 +375,7 @@ TEST_F(ToolbarSettingsTest, KeyWithoutFullAccessIsReadAndWrittenWithNothingLost)
 
     EXPECT_FALSE(settings.FirstRun());
     EXPECT_EQ(settings.GetServerUrl(), u"http://gw/ag.cgi");
-    EXPECT_EQ(settings.EnableSites(), (std::map<std::u16string, bool>{{u"site", true}}));
+    EXPECT_EQ(settings.EnableSites(), (NameMap<bool>{{u"site", true}}));
     EXPECT_EQ(ReadStored(store, kSettingsPath, u"LastExecute"), StoredDword(2008030514));
     EXPECT_EQ(ReadStored(store, Sub(u"Parameters"), u"Username"), StoredText(u"yamada"));
     EXPECT_EQ(ReadStored(store, Sub(u"EnableSites"), u"site"), StoredDword(1));
@@ -372,7 +409,7 @@ TEST_F(ToolbarSettingsTest, ASaveNeverShowsTheStoredSettingsGoneOrHalfWritten) {
     process.Set(u"AllowToolbar", u"No");
     process.Save(true);
 
-    ASSERT_GT(seen.size(), 5u);
+    ASSERT_GE(seen.size(), 5u);
     for (const auto& view : seen) {
         EXPECT_EQ(view.first, names);
         EXPECT_EQ(view.second, (std::vector<std::u16string>{u"site"}));
@@ -442,13 +479,13 @@ TEST_F(ToolbarSettingsTest, ParamsOnlyLoadAndSaveTouchNothingElse) {
     EXPECT_EQ(settings.NoCheckVersion(), u"7.2.0");
     EXPECT_TRUE(settings.EnableSites().empty());
     EXPECT_TRUE(settings.UpdateCheckDue());
-    // The load still ends with a full save, which writes what memory holds.
-    EXPECT_EQ(ReadStored(store, kSettingsPath, u"NoCheckVersion"), StoredText(u"7.2.0"));
+    // The load still ends with a full save, which keeps the newer stored version.
+    EXPECT_EQ(ReadStored(store, kSettingsPath, u"NoCheckVersion"), StoredText(u"7.3.0"));
 
     settings.SetNoCheckVersion(u"9");
     clock.Set(2008, 3, 7, 1);
     settings.Save(true);
-    EXPECT_EQ(ReadStored(store, kSettingsPath, u"NoCheckVersion"), StoredText(u"7.2.0"));
+    EXPECT_EQ(ReadStored(store, kSettingsPath, u"NoCheckVersion"), StoredText(u"7.3.0"));
     EXPECT_EQ(ReadStored(store, kSettingsPath, u"LastExecute"), StoredDword(2008030514));
 }
 
@@ -462,9 +499,9 @@ TEST_F(ToolbarSettingsTest, NoCheckVersionIsReadOnlyAsProperText) {
         {kRegSz, TextValueBytes(u"7.1.2"), u"7.1.2"},
         {kRegExpandSz, TextValueBytes(u"7.1.3"), u"7.1.3"},
         {kRegSz, {0, 0}, u""},
-        {kRegSz, {'7', 0, '.', 0, '1', 0}, nullptr},  // no terminator
-        {kRegSz, {'7', 0, 0}, nullptr},               // odd size
-        {kRegSz, {}, nullptr},
+        {kRegSz, {'7', 0, '.', 0, '1', 0}, u"7.1"},  // no terminator
+        {kRegSz, {'7', 0, 0}, u"7"},                 // odd size
+        {kRegSz, {}, u""},
         {kRegDword, DwordValueBytes(7), nullptr},
         {kRegBinary, TextValueBytes(u"7.1.4"), nullptr},
         {kRegSz, {'7', 0, 0, 0, '8', 0, 0, 0}, u"7"},  // up to the first zero
@@ -472,7 +509,8 @@ TEST_F(ToolbarSettingsTest, NoCheckVersionIsReadOnlyAsProperText) {
     for (const Case& c : cases) {
         store.Clear();
         settings.Reset();
-        settings.SetNoCheckVersion(u"previous");
+        PutText(store, kSettingsPath, u"NoCheckVersion", u"previous");
+        settings.Load(false);
         Put(store, kSettingsPath, u"NoCheckVersion", c.type, c.data);
         settings.Load(false);
         EXPECT_EQ(settings.NoCheckVersion(), c.expected ? c.expected : u"previous")
@@ -495,13 +533,13 @@ TEST_F(ToolbarSettingsTest, PreservedValuesRoundTrip) {
     settings.Load(false);
 
     EXPECT_EQ(settings.EnableAsDefault(), 0u);
-    EXPECT_EQ(settings.EnableSites(), (std::map<std::u16string, bool>{{u"on", true},
-                                                                      {u"off", false},
-                                                                      {u"big", true},
-                                                                      {u"text", true},
-                                                                      {u"short", true},
-                                                                      {u"empty", false},
-                                                                      {u"wide", false}}));
+    EXPECT_EQ(settings.EnableSites(), (NameMap<bool>{{u"on", true},
+                                                     {u"off", false},
+                                                     {u"big", true},
+                                                     {u"text", true},
+                                                     {u"short", true},
+                                                     {u"empty", false},
+                                                     {u"wide", false}}));
     EXPECT_EQ(ReadStored(store, kSettingsPath, u"EnableAsDefault"), StoredDword(0));
     EXPECT_EQ(ReadStored(store, Sub(u"EnableSites"), u"big"), StoredDword(1));
     EXPECT_EQ(ReadStored(store, Sub(u"EnableSites"), u"text"), StoredDword(1));
