@@ -377,7 +377,7 @@ void CTavelleBHO::HandlePageComplete(IWebBrowser2* browser, const std::u16string
                 [] { return theSettings.Get(u"Username"); },
                 [] { return LoadProtectedValue(u"UserPassword"); },
             };
-            HandleServerPage(*document, theProcessState, account);
+            HandleServerPage(*document, theProcessState, serverUrl, account);
             return;
         }
     }

@@ -52,7 +52,7 @@ std::u16string CSettingsOptionsBackend::LoadPassword() {
 void CSettingsOptionsBackend::StorePassword(const std::u16string& password) {
     StoreProtectedValue(store_, protector_, kPasswordValue, password, u"");
 }
-void CSettingsOptionsBackend::ClearLoginSeen() { state_.SetLoginSeen(false); }
+void CSettingsOptionsBackend::ClearLoginSeen() { state_.SetLoginSeen(settings_.GetServerUrl(), false); }
 void CSettingsOptionsBackend::DeleteSearchHistory() { DeleteMruList(store_, u"SearchMRU"); }
 
 OptionsFields ReadOptionsFields(IOptionsBackend& backend, const std::u16string& initialUrl) {

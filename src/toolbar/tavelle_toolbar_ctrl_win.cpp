@@ -94,7 +94,7 @@ void TavelleToolbarCtrl::OnToolbarCreated() {
     }
 
     // A process that already holds a digest shows it at once.
-    StartStartupTimer(theProcessState.HasDigestCache() ? 0 : kStartupDelayMs);
+    StartStartupTimer(theProcessState.HasDigestCache(theSettings.GetServerUrl()) ? 0 : kStartupDelayMs);
 }
 
 // ---- messages

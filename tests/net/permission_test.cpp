@@ -81,7 +81,7 @@ TEST_F(Permission, AFailedFetchKeepsTheFlagsAndStoresNothing) {
     EXPECT_TRUE(theProcessState.AllowAutoLogin());
     EXPECT_EQ(theSettings.Get(u"AllowToolbar"), u"");
     EXPECT_EQ(theSettings.Get(u"AllowAutoLogin"), u"");
-    EXPECT_TRUE(theProcessState.PermissionFetched());
+    EXPECT_TRUE(theProcessState.PermissionFetched(theSettings.GetServerUrl()));
 }
 
 TEST_F(Permission, TheCachedAnswerIsAppliedAgainUntilAForcedFetch) {
