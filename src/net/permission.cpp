@@ -48,4 +48,12 @@ void CheckToolbarPermission(IHttpClient& http, bool force) {
     theSettings.Save(true);
 }
 
+void ApplyStoredPermission() {
+    if (theProcessState.PermissionFetched(theSettings.GetServerUrl())) return;
+    const std::u16string allowToolbar = theSettings.Get(u"AllowToolbar");
+    if (!allowToolbar.empty()) theProcessState.SetAllowToolbar(allowToolbar == u"Yes");
+    const std::u16string allowAutoLogin = theSettings.Get(u"AllowAutoLogin");
+    if (!allowAutoLogin.empty()) theProcessState.SetAllowAutoLogin(allowAutoLogin == u"Yes");
+}
+
 }  // namespace tt

@@ -84,9 +84,7 @@ void TavelleToolbarCtrl::OnToolbarCreated() {
     navigator_.ownerWindow = reinterpret_cast<uintptr_t>(Handle());
 
     // A stored answer of the server counts until the server is asked again.
-    if (!theSettings.Get(u"AllowToolbar").empty()) {
-        theProcessState.SetAllowToolbar(theSettings.GetBool(u"AllowToolbar"));
-    }
+    ApplyStoredPermission();
 
     if (searchBoxWindow_.Create(Handle(), font_.put())) {
         searchBox_ = std::make_unique<CSearchBox>(searchBoxWindow_, services_.History(),
