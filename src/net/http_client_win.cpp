@@ -124,6 +124,13 @@ public:
         }
     }
 
+    // Before each call that may pend: a completion left over from an earlier call (or an
+    // earlier request handle) must not end the wait for this one.
+    void Arm() {
+        succeeded_ = false;
+        ResetEvent(done_.get());
+    }
+
     // The outcome of a call made in asynchronous mode: at once, or when WinINet reports it
     // complete, unless the deadline passes first.
     bool Outcome(BOOL returned, DWORD deadlineTick) {
@@ -183,6 +190,7 @@ bool ReadBody(HINTERNET request, const CHttpOptions& options, CAsyncRequest& sta
     if (lengthKnown) bytes->reserve(announced);
     for (;;) {
         state.read = 0;
+        state.Arm();
         if (!state.Outcome(InternetReadFile(request, state.chunk, kReadChunk - 1, &state.read), deadlineTick))
             return false;
         if (state.read == 0) break;
