@@ -35,6 +35,8 @@ bool RunAutomaticSetting(const std::u16string& baseUrl, CToolbarSettings& settin
         settings.Save(true);
         return false;
     }
+    // The question let the browser run on: an address set meanwhile (in the options) stands.
+    if (!settings.GetServerUrl().empty()) return false;
     settings.Set(u"TavelleUrl", baseUrl);
     settings.Save(true);
     if (prompts.AskOpenOptions()) prompts.OpenOptions();

@@ -21,7 +21,7 @@ public:
 
 // Runs the offer for a base URL; true when the URL was stored. Any answer but Yes to the
 // first question disables the offer (DisableAutoSetting "Yes"). While one offer is open in the
-// process, pages completing meanwhile get none.
+// process, pages completing meanwhile get none; a URL stored while it was open is kept.
 bool RunAutomaticSetting(const std::u16string& baseUrl, CToolbarSettings& settings,
                          IAutoSettingPrompts& prompts);
 

@@ -8,18 +8,18 @@
 namespace tt {
 
 ServerPageOutcome HandleServerPage(IServerDocument& document, CProcessState& state,
-                                   const LoginAccount& account) {
+                                   const std::u16string& baseUrl, const LoginAccount& account) {
     std::u16string mime = document.MimeType();
     if (!mime.empty() && mime.compare(0, 4, u"HTML") != 0) return ServerPageOutcome::NotHtml;
 
     if (document.Title() != LoadResourceString(kLoginPageTitle)) {
-        state.SetLoginSeen(true);
-        state.SetGroupwareCookie(document.Cookie());
+        state.SetLoginSeen(baseUrl, true);
+        state.SetGroupwareCookie(baseUrl, document.Cookie());
         return ServerPageOutcome::LoggedIn;
     }
 
-    state.SetGroupwareCookie(std::u16string());
-    if (!account.autoLoginActive() || state.LoginSeen()) return ServerPageOutcome::LoginLeftAlone;
+    state.SetGroupwareCookie(baseUrl, std::u16string());
+    if (!account.autoLoginActive() || state.LoginSeen(baseUrl)) return ServerPageOutcome::LoginLeftAlone;
 
     std::unique_ptr<ILoginForm> form =
         document.FindLoginForm(LoadResourceString(kLoginFormName), LoadResourceString(kLoginAccountField),
@@ -30,7 +30,7 @@ ServerPageOutcome HandleServerPage(IServerDocument& document, CProcessState& sta
     WipeOnExit<std::u16string> wipePassword(password);
     // Another browser window of the process may be on the same page at the same moment: only
     // the one that takes the turn submits.
-    if (!state.TakeLoginTurn()) return ServerPageOutcome::LoginLeftAlone;
+    if (!state.TakeLoginTurn(baseUrl)) return ServerPageOutcome::LoginLeftAlone;
     form->Fill(userName, password);
     form->Submit();
     return ServerPageOutcome::LoginSubmitted;

@@ -53,7 +53,8 @@ enum class ServerPageOutcome {
 // 112. A log-in is submitted at most once until another page of the server completes or the
 // settings are applied again (both go through loginSeen): a server that answers a wrong
 // password with the log-in page again must not be sent the same password again and again.
+// baseUrl: the stored server URL the page lies under; what the page leaves is bound to it.
 ServerPageOutcome HandleServerPage(IServerDocument& document, CProcessState& state,
-                                   const LoginAccount& account);
+                                   const std::u16string& baseUrl, const LoginAccount& account);
 
 }  // namespace tt

@@ -11,6 +11,7 @@
 #include "browser/page_complete.h"
 #include "browser/server_page.h"
 #include "browser/user_agent_token_win.h"
+#include "net/permission.h"
 #include "settings/auto_login.h"
 #include "settings/process_state.h"
 #include "settings/protected_value.h"
@@ -293,6 +294,8 @@ HRESULT CTavelleBHO::Advise() {
 void CTavelleBHO::OnSiteAttached() {
     GuardFaults([&] {
         theSettings.Load(false);
+        // Before any page completes: the log-in form is filled only where the server allows it.
+        ApplyStoredPermission();
         if (!theSettings.TakeFirstRun()) return;
         // First run of the process: show the toolbar band once.
         unique_variant band;
@@ -377,7 +380,7 @@ void CTavelleBHO::HandlePageComplete(IWebBrowser2* browser, const std::u16string
                 [] { return theSettings.Get(u"Username"); },
                 [] { return LoadProtectedValue(u"UserPassword"); },
             };
-            HandleServerPage(*document, theProcessState, account);
+            HandleServerPage(*document, theProcessState, serverUrl, account);
             return;
         }
     }

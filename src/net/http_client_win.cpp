@@ -15,6 +15,7 @@
 #include "support/com_ptr_win.h"
 #include "support/fault_guard.h"
 #include "support/unique_handle_win.h"
+#include "support/utf.h"
 #include "support/wipe.h"
 #include "text/url.h"
 
@@ -29,6 +30,8 @@ constexpr GUID kIidMultiLanguage = {
 
 constexpr int kFallbackCodePage = 932;
 constexpr DWORD kReadChunk = 4096;
+// Redirects a request carrying the session or a body follows itself, at the most.
+constexpr int kMaxOwnRedirects = 5;
 
 // The platform's MIME database and converter, for the calling thread (the background request
 // threads have no apartment of their own; the database needs one).
@@ -68,13 +71,14 @@ std::u16string ConvertWithMultiLanguage(const char* bytes, size_t length, UINT c
     return FromWide(wide.data(), std::min<size_t>(wideLength, wide.size()));
 }
 
-std::u16string QueryContentType(HINTERNET request) {
+// A header of the answer; empty when it is missing.
+std::u16string QueryText(HINTERNET request, DWORD query) {
     std::vector<wchar_t> buffer(260);
     for (int attempt = 0; attempt < 2; ++attempt) {
         DWORD size = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
-        if (HttpQueryInfoW(request, HTTP_QUERY_CONTENT_TYPE, buffer.data(), &size, nullptr))
+        if (HttpQueryInfoW(request, query, buffer.data(), &size, nullptr))
             return FromWide(buffer.data(), size / sizeof(wchar_t));
-        // A long value (many parameters) still carries its charset: ask again with room for it.
+        // A long value (a Content-Type with many parameters) still counts: ask again with room.
         if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size > 65536) break;
         buffer.assign(size / sizeof(wchar_t) + 1, L'\0');
     }
@@ -124,6 +128,13 @@ public:
         }
     }
 
+    // Before each call that may pend: a completion left over from an earlier call (or an
+    // earlier request handle) must not end the wait for this one.
+    void Arm() {
+        succeeded_ = false;
+        ResetEvent(done_.get());
+    }
+
     // The outcome of a call made in asynchronous mode: at once, or when WinINet reports it
     // complete, unless the deadline passes first.
     bool Outcome(BOOL returned, DWORD deadlineTick) {
@@ -164,6 +175,24 @@ bool QueryNumber(HINTERNET request, DWORD query, DWORD* value) {
     return HttpQueryInfoW(request, query | HTTP_QUERY_FLAG_NUMBER, value, &size, nullptr) != FALSE;
 }
 
+bool IsRedirectStatus(DWORD status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// Whether one of the header lines is a Cookie line.
+bool CarriesCookie(const std::u16string& headers) {
+    static const std::u16string kName = u"cookie:";
+    for (size_t start = 0; start < headers.size();) {
+        size_t end = headers.find(u'\n', start);
+        if (end == std::u16string::npos) end = headers.size();
+        size_t i = 0;
+        while (i < kName.size() && start + i < end && AsciiLower(headers[start + i]) == kName[i]) ++i;
+        if (i == kName.size()) return true;
+        start = end + 1;
+    }
+    return false;
+}
+
 bool HasHeader(HINTERNET request, DWORD query) {
     DWORD size = 0;
     return HttpQueryInfoW(request, query, nullptr, &size, nullptr) ||
@@ -183,6 +212,7 @@ bool ReadBody(HINTERNET request, const CHttpOptions& options, CAsyncRequest& sta
     if (lengthKnown) bytes->reserve(announced);
     for (;;) {
         state.read = 0;
+        state.Arm();
         if (!state.Outcome(InternetReadFile(request, state.chunk, kReadChunk - 1, &state.read), deadlineTick))
             return false;
         if (state.read == 0) break;
@@ -235,19 +265,45 @@ std::u16string DecodeResponseBody(const std::string& bytes, int codePage) {
     return text;
 }
 
-std::string ToThreadAnsi(const std::u16string& text) { return ToCodePage(text, CP_THREAD_ACP); }
+std::optional<std::string> ToThreadAnsi(const std::u16string& text) {
+    return ToCodePageExact(text, CP_THREAD_ACP);
+}
+
+std::u16string SameServerRedirectTarget(const std::u16string& url, const std::u16string& location) {
+    if (location.empty() || url.size() > INTERNET_MAX_URL_LENGTH) return {};
+    std::vector<wchar_t> buffer(INTERNET_MAX_URL_LENGTH + 1);
+    DWORD length = static_cast<DWORD>(buffer.size());
+    if (!InternetCombineUrlW(Wide(url), Wide(location), buffer.data(), &length, ICU_NO_ENCODE)) return {};
+    const std::u16string target = FromWide(buffer.data(), std::min<size_t>(length, buffer.size()));
+    CUrlParts from, to;
+    if (!SplitUrl(from, url) || !SplitUrl(to, target)) return {};
+    if (from.schemeKind < 0 || to.schemeKind != from.schemeKind || to.port != from.port ||
+        to.hostName.size() != from.hostName.size())
+        return {};
+    for (size_t i = 0; i < to.hostName.size(); ++i) {
+        if (AsciiLower(to.hostName[i]) != AsciiLower(from.hostName[i])) return {};
+    }
+    return target;
+}
 
 std::u16string HttpRequest(const CHttpOptions& options, const std::u16string& url, const std::u16string& verb,
                            const std::u16string& headers, const std::u16string& body) {
     std::u16string text;
     GuardFaults([&] {
-        CUrlParts parts;
-        SplitUrl(parts, url);  // a failed split leaves no host, and the connection fails below
         const DWORD deadlineTick = GetTickCount() + options.deadlineMs;
         const DWORD timeoutMs = std::min(options.timeoutMs, options.deadlineMs);
         AsyncRequestHold state(CAsyncRequest::Create());
         if (!state) return;
-        // Declared in opening order: they close request first, then connection, then internet.
+        // A body that does not convert exactly is not sent: a best-fit "&" or "=" would post
+        // other fields (a password cut in two) than the form escaping meant.
+        std::optional<std::string> post = ToThreadAnsi(body);
+        if (!post) return;
+        state->post = std::move(*post);  // may hold the log-in; wiped with the state
+        state->headers = headers;
+        // WinINet's own redirects keep the header lines (the cookie) and, for 307 and 308, the
+        // body (the log-in) whatever host they lead to: such a request follows only redirects
+        // to its own server, itself.
+        const bool ownRedirects = !state->post.empty() || CarriesCookie(headers);
         unique_hinternet internet(
             InternetOpenW(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, INTERNET_FLAG_ASYNC));
         if (!internet) return;
@@ -255,36 +311,59 @@ std::u16string HttpRequest(const CHttpOptions& options, const std::u16string& ur
             INTERNET_INVALID_STATUS_CALLBACK)
             return;
         SetTimeouts(internet.get(), timeoutMs);
-        unique_hinternet connection(InternetConnectW(internet.get(), Wide(parts.hostName), parts.port,
-                                                     Wide(parts.userName), Wide(parts.password),
-                                                     INTERNET_SERVICE_HTTP, 0, 0));
-        if (!connection) return;
-        const std::u16string objectName = parts.path + parts.extra;
-        state->AddRef();  // the request handle's, given back by its closing notice
-        unique_hinternet request(HttpOpenRequestW(
-            connection.get(), Wide(verb), Wide(objectName), nullptr, nullptr, nullptr,
-            HttpRequestFlags(parts.schemeKind == UrlSchemeHttps), reinterpret_cast<DWORD_PTR>(state.get())));
-        if (!request) {
-            state->Release();
+        std::u16string target = url;
+        std::u16string method = verb;
+        for (int hop = 0;; ++hop) {
+            CUrlParts parts;
+            SplitUrl(parts, target);  // a failed split leaves no host, and the connection fails below
+            // Declared in opening order: they close request first, then connection.
+            unique_hinternet connection(InternetConnectW(internet.get(), Wide(parts.hostName), parts.port,
+                                                         Wide(parts.userName), Wide(parts.password),
+                                                         INTERNET_SERVICE_HTTP, 0, 0));
+            if (!connection) return;
+            const std::u16string objectName = parts.path + parts.extra;
+            const DWORD requestFlags =
+                HttpRequestFlags(parts.schemeKind == UrlSchemeHttps) |
+                (ownRedirects ? static_cast<DWORD>(INTERNET_FLAG_NO_AUTO_REDIRECT) : 0);
+            state->AddRef();  // the request handle's, given back by its closing notice
+            unique_hinternet request(HttpOpenRequestW(connection.get(), Wide(method), Wide(objectName),
+                                                      nullptr, nullptr, nullptr, requestFlags,
+                                                      reinterpret_cast<DWORD_PTR>(state.get())));
+            if (!request) {
+                state->Release();
+                return;
+            }
+            // Set on every level: not every WinINet passes them down from the internet handle.
+            SetTimeouts(connection.get(), timeoutMs);
+            SetTimeouts(request.get(), timeoutMs);
+            state->Arm();
+            const BOOL sent = HttpSendRequestW(
+                request.get(), state->headers.empty() ? nullptr : Wide(state->headers),
+                static_cast<DWORD>(state->headers.size()), state->post.empty() ? nullptr : &state->post[0],
+                static_cast<DWORD>(state->post.size()));
+            if (!state->Outcome(sent, deadlineTick)) return;
+            DWORD status = 0;
+            if (!QueryNumber(request.get(), HTTP_QUERY_STATUS_CODE, &status)) return;
+            if (ownRedirects && IsRedirectStatus(status)) {
+                if (hop == kMaxOwnRedirects) return;
+                target = SameServerRedirectTarget(target, QueryText(request.get(), HTTP_QUERY_LOCATION));
+                if (target.empty()) return;
+                // 307 and 308 repeat the request as it was; the others continue with a plain GET.
+                if (status != 307 && status != 308) {
+                    method = u"GET";
+                    Wipe(state->post);
+                    state->post.clear();
+                }
+                continue;
+            }
+            Wipe(state->post);  // sent: WinINet is done with it
+            if (status != 200) return;
+            const std::u16string contentType = QueryText(request.get(), HTTP_QUERY_CONTENT_TYPE);
+            std::string bytes;
+            if (!ReadBody(request.get(), options, *state, deadlineTick, &bytes)) return;
+            text = DecodeResponseBody(bytes, CodePageFromContentType(contentType));
             return;
         }
-        // Set on every level: not every WinINet passes them down from the internet handle.
-        SetTimeouts(connection.get(), timeoutMs);
-        SetTimeouts(request.get(), timeoutMs);
-        state->post = ToThreadAnsi(body);  // may hold the log-in; wiped with the state
-        state->headers = headers;
-        const BOOL sent = HttpSendRequestW(
-            request.get(), state->headers.empty() ? nullptr : Wide(state->headers),
-            static_cast<DWORD>(state->headers.size()), state->post.empty() ? nullptr : &state->post[0],
-            static_cast<DWORD>(state->post.size()));
-        if (!state->Outcome(sent, deadlineTick)) return;
-        Wipe(state->post);  // sent: WinINet is done with it
-        DWORD status = 0;
-        if (!QueryNumber(request.get(), HTTP_QUERY_STATUS_CODE, &status) || status != 200) return;
-        const std::u16string contentType = QueryContentType(request.get());
-        std::string bytes;
-        if (!ReadBody(request.get(), options, *state, deadlineTick, &bytes)) return;
-        text = DecodeResponseBody(bytes, CodePageFromContentType(contentType));
     });
     return text;
 }

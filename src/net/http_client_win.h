@@ -2,6 +2,7 @@
 // The HTTP client on WinINet.
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
 #include "net/http_client.h"
@@ -32,8 +33,13 @@ int CodePageFromContentType(const std::u16string& contentType);
 // reads the body as one zero-terminated text in the thread's ANSI code page.
 std::u16string DecodeResponseBody(const std::string& bytes, int codePage);
 
-// Text in the calling thread's ANSI code page (the background requests' post bodies).
-std::string ToThreadAnsi(const std::u16string& text);
+// Text in the calling thread's ANSI code page (the background requests' post bodies); nothing
+// when a character has no exact form there.
+std::optional<std::string> ToThreadAnsi(const std::u16string& text);
+
+// The place a redirect answer of url sends to (its Location resolved against url), when it
+// lies on url's own server: the same scheme, host (in any letter case) and port. Else empty.
+std::u16string SameServerRedirectTarget(const std::u16string& url, const std::u16string& location);
 
 class CWinInetHttpClient : public IHttpClient {
 public:

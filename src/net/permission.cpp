@@ -33,12 +33,12 @@ std::u16string PermissionFileUrl(const std::u16string& baseUrl) {
 void CheckToolbarPermission(IHttpClient& http, bool force) {
     const std::u16string baseUrl = theSettings.GetServerUrl();
     if (baseUrl.empty()) return;
-    if (force || !theProcessState.PermissionFetched()) {
+    if (force || !theProcessState.PermissionFetched(baseUrl)) {
         const std::u16string url = PermissionFileUrl(baseUrl);
-        theProcessState.SetPermissionText(url.empty() ? std::u16string()
-                                                      : http.Request(url, u"GET", u"", u""));
+        theProcessState.SetPermissionText(
+            baseUrl, url.empty() ? std::u16string() : http.Request(url, u"GET", u"", u""));
     }
-    const std::u16string text = theProcessState.PermissionText();
+    const std::u16string text = theProcessState.PermissionText(baseUrl);
     if (text.empty()) return;
     const auto [allowToolbar, allowAutoLogin] = ReadPermissionFlags(text);
     theProcessState.SetAllowToolbar(allowToolbar);
@@ -46,6 +46,14 @@ void CheckToolbarPermission(IHttpClient& http, bool force) {
     theSettings.Set(u"AllowAutoLogin", allowAutoLogin ? u"Yes" : u"No");
     theSettings.Set(u"AllowToolbar", allowToolbar ? u"Yes" : u"No");
     theSettings.Save(true);
+}
+
+void ApplyStoredPermission() {
+    if (theProcessState.PermissionFetched(theSettings.GetServerUrl())) return;
+    const std::u16string allowToolbar = theSettings.Get(u"AllowToolbar");
+    if (!allowToolbar.empty()) theProcessState.SetAllowToolbar(allowToolbar == u"Yes");
+    const std::u16string allowAutoLogin = theSettings.Get(u"AllowAutoLogin");
+    if (!allowAutoLogin.empty()) theProcessState.SetAllowAutoLogin(allowAutoLogin == u"Yes");
 }
 
 }  // namespace tt

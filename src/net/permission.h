@@ -21,6 +21,12 @@ PermissionFlags ReadPermissionFlags(const std::u16string& text);
 // URL does nothing at all.
 void CheckToolbarPermission(IHttpClient& http, bool force);
 
+// Until the stored server has been asked in this process, its last answer as stored in the
+// settings counts: each non-empty AllowToolbar and AllowAutoLogin entry sets its flag. Runs
+// before anything reads the flags (the toolbar's creation, the helper object's attachment), so
+// that a server that forbids the automatic log-in is not sent the password at start.
+void ApplyStoredPermission();
+
 // The permission file's address for a base URL: scheme, "://", host and string 535. The
 // port, the credentials and the path of the base URL are not used. Empty when the base URL
 // names no host.

@@ -123,14 +123,17 @@ void ForEachServerRecord(const std::u16string& text, const RecordLimits& limits,
 }
 
 std::u16string FetchServerPage(IHttpClient& http, unsigned stringId) {
-    const std::u16string baseUrl = theSettings.GetServerUrl();
+    return FetchServerPage(http, theSettings.GetServerUrl(), stringId);
+}
+
+std::u16string FetchServerPage(IHttpClient& http, const std::u16string& baseUrl, unsigned stringId) {
     if (baseUrl.empty()) return {};
     const std::u16string url = baseUrl + LoadResourceString(stringId);
     std::u16string headers = u"Pragma: no-cache\nContent-Type: application/x-www-form-urlencoded\n";
     std::u16string verb = u"GET";
     std::u16string body;
     WipeOnExit<std::u16string> wipeBody(body);
-    const std::u16string cookieLine = CookieHeaderLine(theProcessState.GroupwareCookie());
+    const std::u16string cookieLine = CookieHeaderLine(theProcessState.GroupwareCookie(baseUrl));
     if (!cookieLine.empty()) {
         headers += cookieLine;
     } else if (IsAutoLoginActive()) {
@@ -146,9 +149,10 @@ std::u16string FetchServerPage(IHttpClient& http, unsigned stringId) {
 std::optional<bool> RefreshDigestRecords(IHttpClient& http, bool windowInUse,
                                          std::vector<ServerRecord>& digestRecords) {
     if (!theProcessState.AllowToolbar()) return std::nullopt;
-    SharedText digest = theProcessState.DigestCache();
+    const std::u16string baseUrl = theSettings.GetServerUrl();
+    SharedText digest = theProcessState.DigestCache(baseUrl);
     if (windowInUse || digest->empty())
-        digest = theProcessState.SetDigestCache(FetchServerPage(http, kDigestPageString));
+        digest = theProcessState.SetDigestCache(baseUrl, FetchServerPage(http, baseUrl, kDigestPageString));
     if (digest->empty()) return std::nullopt;
     // The menu shows records 1 to 8 and "..." when a ninth exists: nothing further is kept.
     RecordLimits limits = kDisplayRecordLimits;
@@ -190,9 +194,11 @@ std::u16string NextAppointmentCaption(const std::vector<ServerRecord>& schedule,
 std::optional<std::u16string> RefreshNextAppointmentCaption(IHttpClient& http, bool windowInUse,
                                                             IClock& clock) {
     if (!theProcessState.AllowToolbar()) return std::nullopt;
-    SharedText schedule = theProcessState.ScheduleCache();
+    const std::u16string baseUrl = theSettings.GetServerUrl();
+    SharedText schedule = theProcessState.ScheduleCache(baseUrl);
     if (windowInUse || schedule->empty()) {
-        schedule = theProcessState.SetScheduleCache(FetchServerPage(http, kSchedulePageString));
+        schedule =
+            theProcessState.SetScheduleCache(baseUrl, FetchServerPage(http, baseUrl, kSchedulePageString));
     }
     if (schedule->empty()) return std::nullopt;
     const LocalTime now = clock.Now();

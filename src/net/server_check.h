@@ -48,6 +48,8 @@ void ForEachServerRecord(const std::u16string& text, const RecordLimits& limits,
 // else as a log-in post when automatic log-in is set up; empty without a request otherwise
 // (or when no server URL is stored).
 std::u16string FetchServerPage(IHttpClient& http, unsigned stringId);
+// The same for a base URL the caller has read already.
+std::u16string FetchServerPage(IHttpClient& http, const std::u16string& baseUrl, unsigned stringId);
 
 // The new-arrival entries the drop-down shows at the most (one more record means "more").
 constexpr unsigned kMaxDigestEntries = 8;

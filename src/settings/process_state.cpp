@@ -9,6 +9,17 @@ CProcessState theProcessState;
 
 #define TT_LOCKED std::lock_guard<CriticalSection> guard(lock_)
 
+void CProcessState::Follow(const std::u16string& baseUrl) {
+    if (BoundTo(baseUrl)) return;
+    serverUrl_ = baseUrl;
+    permissionFetched_ = false;
+    permissionText_.clear();
+    loginSeen_ = false;
+    groupwareCookie_.clear();
+    digestCache_ = emptyPage_;
+    scheduleCache_ = emptyPage_;
+}
+
 bool CProcessState::AllowToolbar() const {
     TT_LOCKED;
     return allowToolbar_;
@@ -25,63 +36,69 @@ void CProcessState::SetAllowAutoLogin(bool allow) {
     TT_LOCKED;
     allowAutoLogin_ = allow;
 }
-bool CProcessState::PermissionFetched() const {
+bool CProcessState::PermissionFetched(const std::u16string& baseUrl) const {
     TT_LOCKED;
-    return permissionFetched_;
+    return BoundTo(baseUrl) && permissionFetched_;
 }
-std::u16string CProcessState::PermissionText() const {
+std::u16string CProcessState::PermissionText(const std::u16string& baseUrl) const {
     TT_LOCKED;
-    return permissionText_;
+    return BoundTo(baseUrl) ? permissionText_ : std::u16string();
 }
-void CProcessState::SetPermissionText(const std::u16string& text) {
+void CProcessState::SetPermissionText(const std::u16string& baseUrl, const std::u16string& text) {
     TT_LOCKED;
+    Follow(baseUrl);
     permissionText_ = text;
     permissionFetched_ = true;
 }
-bool CProcessState::LoginSeen() const {
+bool CProcessState::LoginSeen(const std::u16string& baseUrl) const {
     TT_LOCKED;
-    return loginSeen_;
+    return BoundTo(baseUrl) && loginSeen_;
 }
-void CProcessState::SetLoginSeen(bool seen) {
+void CProcessState::SetLoginSeen(const std::u16string& baseUrl, bool seen) {
     TT_LOCKED;
+    Follow(baseUrl);
     loginSeen_ = seen;
 }
-std::u16string CProcessState::GroupwareCookie() const {
+std::u16string CProcessState::GroupwareCookie(const std::u16string& baseUrl) const {
     TT_LOCKED;
-    return groupwareCookie_;
+    return BoundTo(baseUrl) ? groupwareCookie_ : std::u16string();
 }
-void CProcessState::SetGroupwareCookie(const std::u16string& cookie) {
+void CProcessState::SetGroupwareCookie(const std::u16string& baseUrl, const std::u16string& cookie) {
     TT_LOCKED;
+    Follow(baseUrl);
     groupwareCookie_ = cookie;
 }
-bool CProcessState::TakeLoginTurn() {
+bool CProcessState::TakeLoginTurn(const std::u16string& baseUrl) {
     TT_LOCKED;
+    Follow(baseUrl);
     bool wasClear = !loginSeen_;
     loginSeen_ = true;
     return wasClear;
 }
-SharedText CProcessState::DigestCache() const {
+SharedText CProcessState::DigestCache(const std::u16string& baseUrl) const {
     TT_LOCKED;
-    return digestCache_;
+    return BoundTo(baseUrl) ? digestCache_ : emptyPage_;
 }
-bool CProcessState::HasDigestCache() const {
+bool CProcessState::HasDigestCache(const std::u16string& baseUrl) const {
     TT_LOCKED;
-    return !digestCache_->empty();
+    return BoundTo(baseUrl) && !digestCache_->empty();
 }
-SharedText CProcessState::SetDigestCache(std::u16string text) {
+SharedText CProcessState::SetDigestCache(const std::u16string& baseUrl, std::u16string text) {
     // Made outside the lock; the page it replaces is freed there too, by the last holder.
     SharedText page = std::make_shared<const std::u16string>(std::move(text));
     TT_LOCKED;
+    Follow(baseUrl);
     digestCache_.swap(page);
     return digestCache_;
 }
-SharedText CProcessState::ScheduleCache() const {
+SharedText CProcessState::ScheduleCache(const std::u16string& baseUrl) const {
     TT_LOCKED;
-    return scheduleCache_;
+    return BoundTo(baseUrl) ? scheduleCache_ : emptyPage_;
 }
-SharedText CProcessState::SetScheduleCache(std::u16string text) {
+SharedText CProcessState::SetScheduleCache(const std::u16string& baseUrl, std::u16string text) {
     SharedText page = std::make_shared<const std::u16string>(std::move(text));
     TT_LOCKED;
+    Follow(baseUrl);
     scheduleCache_.swap(page);
     return scheduleCache_;
 }
@@ -90,12 +107,13 @@ void CProcessState::Reset() {
     TT_LOCKED;
     allowToolbar_ = true;
     allowAutoLogin_ = true;
+    serverUrl_.clear();
     permissionFetched_ = false;
     permissionText_.clear();
     loginSeen_ = false;
     groupwareCookie_.clear();
-    digestCache_ = std::make_shared<const std::u16string>();
-    scheduleCache_ = std::make_shared<const std::u16string>();
+    digestCache_ = emptyPage_;
+    scheduleCache_ = emptyPage_;
 }
 
 #undef TT_LOCKED

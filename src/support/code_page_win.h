@@ -3,9 +3,11 @@
 // its default character; the empty text on any failure.
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
 #include "support/unique_handle_win.h"
+#include "support/wipe.h"
 
 namespace tt {
 
@@ -17,6 +19,31 @@ inline std::string ToCodePage(const std::u16string& text, unsigned codePage) {
     std::string bytes(static_cast<size_t>(size), '\0');
     if (WideCharToMultiByte(codePage, 0, Wide(text), length, &bytes[0], size, nullptr, nullptr) != size)
         return {};
+    return bytes;
+}
+
+// The same without stand-ins: nothing when a character has no exact form in the code page, since
+// its default character or a best-fit look-alike (a full-width "＆" as "&") would say something
+// else. UTF-8 has every character (and takes no flags).
+inline std::optional<std::string> ToCodePageExact(const std::u16string& text, unsigned codePage) {
+    if (text.empty()) return std::string();
+    CPINFOEXW info{};
+    if (text.size() > 0x7fffffff || !GetCPInfoExW(codePage, 0, &info)) return std::nullopt;
+    const bool utf8 = info.CodePage == CP_UTF8;
+    const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    BOOL usedDefault = FALSE;
+    BOOL* const askUsedDefault = utf8 ? nullptr : &usedDefault;
+    const int length = static_cast<int>(text.size());
+    const int size =
+        WideCharToMultiByte(info.CodePage, flags, Wide(text), length, nullptr, 0, nullptr, askUsedDefault);
+    if (size <= 0 || usedDefault) return std::nullopt;
+    std::string bytes(static_cast<size_t>(size), '\0');
+    if (WideCharToMultiByte(info.CodePage, flags, Wide(text), length, &bytes[0], size, nullptr,
+                            askUsedDefault) != size ||
+        usedDefault) {
+        Wipe(bytes);  // it may be a password
+        return std::nullopt;
+    }
     return bytes;
 }
 

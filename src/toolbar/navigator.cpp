@@ -66,14 +66,15 @@ void CToolbarNavigator::NavigateToUrl(const std::u16string& url, bool newTab) {
     std::u16string headers = kNoCacheHeader;
     const bool ctrl = keys_.CtrlHeld();
     // The web search and the portal page never see the user's password or session.
-    const bool groupware = IsUnderBaseUrl(url, theSettings.GetServerUrl());
+    const std::u16string baseUrl = theSettings.GetServerUrl();
+    const bool groupware = IsUnderBaseUrl(url, baseUrl);
 
     bool cookieStep;
-    if (groupware && IsAutoLoginActive() && !theProcessState.LoginSeen()) {
+    if (groupware && IsAutoLoginActive() && !theProcessState.LoginSeen(baseUrl)) {
         if (newTab) {
             // A new tab carries the session, not a fresh log-in.
             cookieStep = true;
-        } else if (ctrl || theProcessState.TakeLoginTurn()) {
+        } else if (ctrl || theProcessState.TakeLoginTurn(baseUrl)) {
             // With Ctrl the page goes to another tab, which may still need its own log-in,
             // so the turn is not taken.
             const std::u16string tail = u"&" + QueryOfUrl(url);
@@ -90,7 +91,7 @@ void CToolbarNavigator::NavigateToUrl(const std::u16string& url, bool newTab) {
     }
 
     if (cookieStep && groupware) {
-        const std::u16string cookieLine = CookieHeaderLine(theProcessState.GroupwareCookie());
+        const std::u16string cookieLine = CookieHeaderLine(theProcessState.GroupwareCookie(baseUrl));
         if (!cookieLine.empty()) {
             headers += cookieLine;
             Wipe(body);

@@ -4,6 +4,7 @@
 #include "settings/protected_value.h"
 #include "settings/search_history.h"
 #include "settings/toolbar_settings.h"
+#include "support/wipe.h"
 
 namespace tt {
 namespace {
@@ -52,7 +53,7 @@ std::u16string CSettingsOptionsBackend::LoadPassword() {
 void CSettingsOptionsBackend::StorePassword(const std::u16string& password) {
     StoreProtectedValue(store_, protector_, kPasswordValue, password, u"");
 }
-void CSettingsOptionsBackend::ClearLoginSeen() { state_.SetLoginSeen(false); }
+void CSettingsOptionsBackend::ClearLoginSeen() { state_.SetLoginSeen(settings_.GetServerUrl(), false); }
 void CSettingsOptionsBackend::DeleteSearchHistory() { DeleteMruList(store_, u"SearchMRU"); }
 
 OptionsFields ReadOptionsFields(IOptionsBackend& backend, const std::u16string& initialUrl) {
@@ -100,6 +101,7 @@ intptr_t RunOptionsDialog(IOptionsBackend& backend, const std::u16string& initia
                           const OptionsModalRunner& runModal) {
     backend.CheckToolbarPermission(false);
     OptionsFields fields = ReadOptionsFields(backend, initialUrl);
+    WipeOnExit<std::u16string> wipePassword(fields.password);
     const intptr_t result = runModal(fields);
     if (result == 1) ApplyOptionsFields(backend, fields);
     return result;

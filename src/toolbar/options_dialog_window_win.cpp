@@ -6,6 +6,7 @@
 #include "settings/protected_value.h"
 #include "settings/toolbar_settings.h"
 #include "support/unique_handle_win.h"
+#include "support/wipe.h"
 #include "text/url.h"
 #include "toolbar/options_dialog_win.h"
 
@@ -99,6 +100,7 @@ void COptionsDlg::OnServerUrlChange() {
 void COptionsDlg::OnOK() {
     fields_.serverUrl = NormalizeServerUrlField(ItemText(IDC_OPTIONS_SERVER_URL));
     fields_.userName = ItemText(IDC_OPTIONS_USER_NAME);
+    Wipe(fields_.password);  // the assignment frees the old buffer
     fields_.password = ItemText(IDC_OPTIONS_PASSWORD);
     fields_.autoLogin = IsDlgButtonChecked(dialog_, IDC_OPTIONS_AUTO_LOGIN) == BST_CHECKED;
     fields_.newTabInSearchResult = IsDlgButtonChecked(dialog_, IDC_OPTIONS_NEW_TAB_SEARCH) == BST_CHECKED;

@@ -85,9 +85,7 @@ void TavelleToolbarCtrl::OnToolbarCreated() {
     navigator_.ownerWindow = reinterpret_cast<uintptr_t>(Handle());
 
     // A stored answer of the server counts until the server is asked again.
-    if (!theSettings.Get(u"AllowToolbar").empty()) {
-        theProcessState.SetAllowToolbar(theSettings.GetBool(u"AllowToolbar"));
-    }
+    ApplyStoredPermission();
 
     if (searchBoxWindow_.Create(Handle(), font_.put())) {
         searchBox_ = std::make_unique<CSearchBox>(searchBoxWindow_, services_.History(),
@@ -95,7 +93,7 @@ void TavelleToolbarCtrl::OnToolbarCreated() {
     }
 
     // A process that already holds a digest shows it at once.
-    StartStartupTimer(theProcessState.HasDigestCache() ? 0 : kStartupDelayMs);
+    StartStartupTimer(theProcessState.HasDigestCache(theSettings.GetServerUrl()) ? 0 : kStartupDelayMs);
 }
 
 // ---- messages

@@ -111,8 +111,8 @@ TEST_F(EndToEndLogin, LoginPageIsFilledSubmittedOnceAndTheNextPageRecordsTheSess
     EXPECT_NE(std::string::npos, log.find(Base64("_System=login&_Login=1&_Account=taro&Password=secret")))
         << "the form went with exactly the stored account: " << log;
 
-    EXPECT_TRUE(tt::theProcessState.LoginSeen());
-    std::u16string cookie = tt::theProcessState.GroupwareCookie();
+    EXPECT_TRUE(tt::theProcessState.LoginSeen(tt::theSettings.GetServerUrl()));
+    std::u16string cookie = tt::theProcessState.GroupwareCookie(tt::theSettings.GetServerUrl());
     EXPECT_EQ(0u, cookie.find(u"AGSESSID=")) << std::string(cookie.begin(), cookie.end());
     ASSERT_FALSE(browser_->Submissions().empty());
     EXPECT_EQ(L"LoginForm", browser_->Submissions().back().formName);
@@ -129,7 +129,7 @@ TEST_F(EndToEndLogin, WrongStoredPasswordIsSentOnceOnly) {
     Open(base_ + L"?page=AGIndex");
 
     EXPECT_EQ(1u, CountOf(ServerLog(), "\"method\": \"POST\"")) << "an account must never be locked out";
-    EXPECT_EQ(u"", tt::theProcessState.GroupwareCookie());
+    EXPECT_EQ(u"", tt::theProcessState.GroupwareCookie(tt::theSettings.GetServerUrl()));
     EXPECT_EQ(L"ログイン - Tavelle(R) Office", browser_->Document() ? browser_->Document()->Title() : L"");
 }
 
@@ -166,8 +166,8 @@ TEST_F(EndToEndHostile, LookAlikeHostsUserNamesAndPortsGetNeitherThePasswordNorT
     }
     EXPECT_TRUE(browser_->Submissions().empty());
     EXPECT_EQ(0u, CountOf(ServerLog(), "\"method\": \"POST\""));
-    EXPECT_EQ(u"", tt::theProcessState.GroupwareCookie());
-    EXPECT_FALSE(tt::theProcessState.LoginSeen());
+    EXPECT_EQ(u"", tt::theProcessState.GroupwareCookie(tt::theSettings.GetServerUrl()));
+    EXPECT_FALSE(tt::theProcessState.LoginSeen(tt::theSettings.GetServerUrl()));
     EXPECT_EQ(0u, boxes.Count());
 
     // The stored server itself, through the same proxy, is logged in to.

@@ -110,6 +110,17 @@ TEST_F(AutoSettingTest, PagesCompletingWhileTheOfferIsOpenGetNoSecondOffer) {
     EXPECT_TRUE(inner.asked.empty());
     EXPECT_EQ(base, settings.GetServerUrl());
 
+    // An address the user stored while the question was open is not overwritten by the offer.
+    const std::u16string chosen = u"http://other.example/cgi-bin/ag.exe";
+    tt::CMemoryKeyStore chosenStore;
+    tt::CToolbarSettings meanwhile(chosenStore, clock);
+    ScriptedPrompts stale;
+    stale.answers = {true, true};
+    stale.whileFirstOpen = [&] { meanwhile.Set(u"TavelleUrl", chosen); };
+    EXPECT_FALSE(tt::RunAutomaticSetting(base, meanwhile, stale));
+    EXPECT_EQ(chosen, meanwhile.GetServerUrl());
+    EXPECT_EQ(std::vector<std::string>{"545"}, stale.asked);
+
     // Once it is closed, offers are possible again (here for another settings object).
     tt::CMemoryKeyStore otherStore;
     tt::CToolbarSettings other(otherStore, clock);

@@ -62,6 +62,7 @@ public:
 class ServerPageTest : public ::testing::Test {
 protected:
     tt::CProcessState state;
+    const std::u16string base = u"http://gw.example/cgi-bin/ag.cgi";
     bool autoLogin = true;
     std::u16string user = u"yamada";
     std::u16string password = u"p&ss=word";
@@ -77,11 +78,11 @@ protected:
             },
         };
     }
-    ServerPageOutcome Handle(FakeDocument& doc) { return tt::HandleServerPage(doc, state, Account()); }
+    ServerPageOutcome Handle(FakeDocument& doc) { return tt::HandleServerPage(doc, state, base, Account()); }
 };
 
 TEST_F(ServerPageTest, LoginPageIsFilledAndSubmittedOnceWithTheStoredAccount) {
-    state.SetGroupwareCookie(u"old=1");
+    state.SetGroupwareCookie(base, u"old=1");
     FakeDocument doc;
     EXPECT_EQ(ServerPageOutcome::LoginSubmitted, Handle(doc));
     EXPECT_EQ(u"LoginForm", doc.askedForm);
@@ -90,7 +91,7 @@ TEST_F(ServerPageTest, LoginPageIsFilledAndSubmittedOnceWithTheStoredAccount) {
     EXPECT_EQ(1, doc.log.submits);
     EXPECT_EQ(u"yamada", doc.log.account);
     EXPECT_EQ(u"p&ss=word", doc.log.password) << "the form takes the password as it is";
-    EXPECT_EQ(u"", state.GroupwareCookie()) << "the log-in page empties the cookie";
+    EXPECT_EQ(u"", state.GroupwareCookie(base)) << "the log-in page empties the cookie";
 
     // The server answers a wrong password with the log-in page again: no second submission.
     FakeDocument again;
@@ -102,18 +103,18 @@ TEST_F(ServerPageTest, AnotherServerPageRecordsTheLoginAndItsCookie) {
     FakeDocument page;
     page.title = u"トップページ";
     EXPECT_EQ(ServerPageOutcome::LoggedIn, Handle(page));
-    EXPECT_TRUE(state.LoginSeen());
-    EXPECT_EQ(u"sid=42", state.GroupwareCookie());
+    EXPECT_TRUE(state.LoginSeen(base));
+    EXPECT_EQ(u"sid=42", state.GroupwareCookie(base));
     EXPECT_EQ(0, passwordReads);
 
     // After that a log-in page (a log-out) is left alone but still empties the cookie.
     FakeDocument login;
     EXPECT_EQ(ServerPageOutcome::LoginLeftAlone, Handle(login));
     EXPECT_EQ(0, login.log.submits);
-    EXPECT_EQ(u"", state.GroupwareCookie());
+    EXPECT_EQ(u"", state.GroupwareCookie(base));
 
     // Applying the settings again (loginSeen cleared) allows one more automatic log-in.
-    state.SetLoginSeen(false);
+    state.SetLoginSeen(base, false);
     FakeDocument after;
     EXPECT_EQ(ServerPageOutcome::LoginSubmitted, Handle(after));
     EXPECT_EQ(1, after.log.submits);
@@ -124,31 +125,31 @@ TEST_F(ServerPageTest, TitleMustMatchExactly) {
     page.title = kLoginTitle + u" ";
     EXPECT_EQ(ServerPageOutcome::LoggedIn, Handle(page));
     EXPECT_EQ(0, page.log.submits);
-    EXPECT_TRUE(state.LoginSeen());
-    EXPECT_EQ(u"sid=42", state.GroupwareCookie());
+    EXPECT_TRUE(state.LoginSeen(base));
+    EXPECT_EQ(u"sid=42", state.GroupwareCookie(base));
 }
 
 TEST_F(ServerPageTest, AutomaticLoginOffLeavesTheFormButEmptiesTheCookie) {
     autoLogin = false;
-    state.SetGroupwareCookie(u"old=1");
+    state.SetGroupwareCookie(base, u"old=1");
     FakeDocument doc;
     EXPECT_EQ(ServerPageOutcome::LoginLeftAlone, Handle(doc));
     EXPECT_EQ(0, doc.log.fills);
-    EXPECT_EQ(u"", state.GroupwareCookie());
-    EXPECT_FALSE(state.LoginSeen());
+    EXPECT_EQ(u"", state.GroupwareCookie(base));
+    EXPECT_FALSE(state.LoginSeen(base));
     EXPECT_EQ(0, passwordReads) << "the password is not decrypted for nothing";
 }
 
 TEST_F(ServerPageTest, NonHtmlDocumentChangesNothing) {
-    state.SetGroupwareCookie(u"old=1");
+    state.SetGroupwareCookie(base, u"old=1");
     for (const char16_t* mime : {u"JPEG イメージ", u"Text Document", u"html document"}) {
         FakeDocument doc;
         doc.mime = mime;
         EXPECT_EQ(ServerPageOutcome::NotHtml, Handle(doc));
         EXPECT_EQ(0, doc.log.fills);
     }
-    EXPECT_EQ(u"old=1", state.GroupwareCookie());
-    EXPECT_FALSE(state.LoginSeen());
+    EXPECT_EQ(u"old=1", state.GroupwareCookie(base));
+    EXPECT_FALSE(state.LoginSeen(base));
 
     // An unknown type (empty description) counts as HTML.
     FakeDocument unknown;
@@ -165,7 +166,8 @@ TEST_F(ServerPageTest, MissingFormOrFieldSubmitsNothingAndKeepsTheTurn) {
         EXPECT_EQ(ServerPageOutcome::LoginFormMissing, Handle(doc));
         EXPECT_EQ(0, doc.log.fills);
         EXPECT_EQ(0, doc.log.submits);
-        EXPECT_FALSE(state.LoginSeen()) << "nothing was sent, so the next log-in page may still be filled";
+        EXPECT_FALSE(state.LoginSeen(base))
+            << "nothing was sent, so the next log-in page may still be filled";
     }
     FakeDocument complete;
     EXPECT_EQ(ServerPageOutcome::LoginSubmitted, Handle(complete));
@@ -183,7 +185,7 @@ TEST_F(ServerPageTest, EmptyUserNameStillSubmits) {
 
 TEST_F(ServerPageTest, ToolbarLoginPostCountsAsSent) {
     // The toolbar sent its log-in body with a navigation (loginSeen set by the navigator).
-    state.SetLoginSeen(true);
+    state.SetLoginSeen(base, true);
     FakeDocument doc;
     EXPECT_EQ(ServerPageOutcome::LoginLeftAlone, Handle(doc));
     EXPECT_EQ(0, doc.log.submits);

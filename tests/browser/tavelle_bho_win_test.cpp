@@ -351,11 +351,11 @@ TEST_F(BhoPageTest, ServerPagesRecordTheLoginOnlyUnderTheExactServerUrl) {
     // The same address with its scheme in capitals is not the server's.
     std::wstring shouted = L"HTTP" + base.substr(4) + L"?page=AGIndex";
     Open(shouted);
-    EXPECT_FALSE(tt::theProcessState.LoginSeen());
+    EXPECT_FALSE(tt::theProcessState.LoginSeen(tt::theSettings.GetServerUrl()));
 
     Open(base + L"?page=AGIndex");
-    EXPECT_TRUE(tt::theProcessState.LoginSeen());
-    EXPECT_EQ(u"AGSESSID=abc", tt::theProcessState.GroupwareCookie());
+    EXPECT_TRUE(tt::theProcessState.LoginSeen(tt::theSettings.GetServerUrl()));
+    EXPECT_EQ(u"AGSESSID=abc", tt::theProcessState.GroupwareCookie(tt::theSettings.GetServerUrl()));
 }
 
 TEST_F(BhoPageTest, GroupwarePageOffersToStoreItsBaseUrl) {

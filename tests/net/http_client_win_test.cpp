@@ -11,6 +11,7 @@
 
 #include "net/http_client_win.h"
 #include "net/standin_server_win.h"
+#include "support/code_page_win.h"
 #include "support/com_object_win.h"
 #include "support/utf.h"
 
@@ -154,6 +155,43 @@ TEST_F(HttpClientWire, RedirectsAreFollowed) {
     EXPECT_EQ(ParseRawRequest(server.LastRequest()).requestLine, "GET /tv70/toolbar.txt HTTP/1.1");
 }
 
+TEST_F(HttpClientWire, TheSessionAndTheLogInFollowRedirectsOnlyOnTheirOwnServer) {
+    // "localhost" is the same stand-in under another host name: another server to the client.
+    const std::string elsewhere = "http://localhost:" + std::to_string(server.Port()) + "/tv70/toolbar.txt";
+    ASSERT_TRUE(server.Control(
+        "{\"routes\": {\"/here\": {\"status\": 303, \"location\": \"/tv70/toolbar.txt\"}, "
+        "\"/again\": {\"status\": 307, \"location\": \"/tv70/toolbar.txt\"}, "
+        "\"/loop\": {\"location\": \"/loop\"}, \"/away\": {\"location\": " +
+        JsonString(elsewhere) + "}}, \"toolbar_txt\": \"AllowToolbar=no\\n\", \"charset\": \"UTF-8\"}"));
+    const std::u16string cookie = u"Pragma: no-cache\ncookie: AGSESSID=abc\n";
+    EXPECT_EQ(HttpRequest(server.Url(u"/here"), u"POST", cookie, u"Password=x"), u"AllowToolbar=no\n");
+    auto request = ParseRawRequest(server.LastRequest());
+    EXPECT_EQ(request.requestLine, "GET /tv70/toolbar.txt HTTP/1.1");
+    EXPECT_NE(request.head.find("\r\ncookie: AGSESSID=abc\r\n"), std::string::npos) << request.head;
+    EXPECT_EQ(request.body, "");
+    EXPECT_EQ(HttpRequest(server.Url(u"/again"), u"POST", u"", u"Password=x"), u"AllowToolbar=no\n");
+    request = ParseRawRequest(server.LastRequest());
+    EXPECT_EQ(request.requestLine, "POST /tv70/toolbar.txt HTTP/1.1");
+    EXPECT_EQ(request.body, "Password=x");
+
+    const int before = server.RequestCount();
+    EXPECT_EQ(HttpRequest(server.Url(u"/away"), u"GET", cookie, u""), u"");
+    EXPECT_EQ(HttpRequest(server.Url(u"/away"), u"POST", u"", u"Password=x"), u"");
+    EXPECT_EQ(server.RequestCount(), before + 2) << "the other host was asked";
+    EXPECT_EQ(HttpRequest(server.Url(u"/loop"), u"GET", cookie, u""), u"");
+    EXPECT_EQ(server.RequestCount(), before + 2 + 6) << "one request and five redirects at the most";
+    // Without a session or a body, redirects lead anywhere, as before.
+    EXPECT_EQ(HttpRequest(server.Url(u"/away"), u"GET", u"", u""), u"AllowToolbar=no\n");
+}
+
+TEST_F(HttpClientWire, ABodyWithoutAnExactAnsiFormIsNotSent) {
+    // Best fit would send a full-width "＆" as "&" (code page 1252): another form field.
+    EXPECT_EQ(ToCodePageExact(u"pw=ab＆x", 1252), std::nullopt);
+    EXPECT_EQ(ToCodePageExact(u"pw=ab＆x", 932), std::optional<std::string>("pw=ab\x81\x95x"));
+    EXPECT_EQ(HttpRequest(server.Url(u"/tv70/toolbar.txt"), u"POST", u"", u"Password=한"), u"");
+    EXPECT_EQ(server.RequestCount(), 0);
+}
+
 TEST_F(HttpClientWire, DeadEndsGiveTheEmptyText) {
     // Nobody listens on the discard port; an unsplittable URL; an unknown host.
     EXPECT_EQ(HttpRequest(u"http://127.0.0.1:9/x", u"GET", u"", u""), u"");
@@ -232,10 +270,9 @@ TEST(HttpClientWin, BodiesDecodeWhole) {
     EXPECT_EQ(DecodeResponseBody("\xbf\xb7\xc3\xe5", CodePageFromContentType(u"text/plain; charset=EUC-JP")),
               u"新着");
     EXPECT_EQ(DecodeResponseBody("\xe6\x96\xb0", 65001), u"新");
-    EXPECT_EQ(ToThreadAnsi(u"あa"),
-              "\x82\xa0"
-              "a");
-    EXPECT_EQ(ToThreadAnsi(u""), "");
+    EXPECT_EQ(ToThreadAnsi(u"あa"), std::optional<std::string>("\x82\xa0"
+                                                               "a"));
+    EXPECT_EQ(ToThreadAnsi(u""), std::optional<std::string>(""));
 }
 
 }  // namespace

@@ -81,7 +81,7 @@ TEST_F(Permission, AFailedFetchKeepsTheFlagsAndStoresNothing) {
     EXPECT_TRUE(theProcessState.AllowAutoLogin());
     EXPECT_EQ(theSettings.Get(u"AllowToolbar"), u"");
     EXPECT_EQ(theSettings.Get(u"AllowAutoLogin"), u"");
-    EXPECT_TRUE(theProcessState.PermissionFetched());
+    EXPECT_TRUE(theProcessState.PermissionFetched(theSettings.GetServerUrl()));
 }
 
 TEST_F(Permission, TheCachedAnswerIsAppliedAgainUntilAForcedFetch) {
@@ -110,6 +110,27 @@ TEST_F(Permission, TheCachedAnswerIsAppliedAgainUntilAForcedFetch) {
     CheckToolbarPermission(http, false);
     EXPECT_EQ(http.RequestCount(), 3u);
     EXPECT_FALSE(theProcessState.AllowToolbar());
+}
+
+TEST_F(Permission, TheStoredAnswerCountsUntilThisServerIsAsked) {
+    theSettings.Set(u"AllowAutoLogin", u"No");
+    ApplyStoredPermission();
+    EXPECT_FALSE(theProcessState.AllowAutoLogin());
+    EXPECT_TRUE(theProcessState.AllowToolbar());  // no entry: left as it was
+
+    http.Answer(kFileUrl, u"AllowAutoLogin=yes\n");
+    CheckToolbarPermission(http, false);
+    theSettings.Set(u"AllowAutoLogin", u"No");  // written by another process meanwhile
+    ApplyStoredPermission();
+    EXPECT_TRUE(theProcessState.AllowAutoLogin());
+
+    // A new server's file is fetched, not the old server's answer applied.
+    theSettings.Set(u"TavelleUrl", u"http://next.example/ag.exe");
+    ApplyStoredPermission();
+    EXPECT_FALSE(theProcessState.AllowAutoLogin());
+    CheckToolbarPermission(http, false);
+    ASSERT_EQ(http.RequestCount(), 2u);
+    EXPECT_EQ(http.Requests()[1].url, u"http://next.example/tv70/toolbar.txt");
 }
 
 TEST_F(Permission, NoServerUrlDoesNothingAtAll) {

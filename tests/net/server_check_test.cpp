@@ -37,7 +37,7 @@ protected:
 };
 
 TEST_F(ServerCheck, WithTheGroupwareCookieAPlainGetCarriesIt) {
-    theProcessState.SetGroupwareCookie(u"AGSESSID=abc; lang=ja");
+    theProcessState.SetGroupwareCookie(kBase, u"AGSESSID=abc; lang=ja");
     SetUpAutoLogin(u"taro", u"secret");  // the cookie wins over the log-in
     http.Answer(kDigestUrl, u"head\n");
     EXPECT_EQ(FetchServerPage(http, kDigestPageString), u"head\n");
@@ -47,7 +47,7 @@ TEST_F(ServerCheck, WithTheGroupwareCookieAPlainGetCarriesIt) {
     EXPECT_EQ(r.verb, u"GET");
     EXPECT_EQ(r.headers, std::u16string(kPlainHeaders) + u"Cookie: AGSESSID=abc; lang=ja\n");
     EXPECT_EQ(r.body, u"");
-    EXPECT_FALSE(theProcessState.LoginSeen());  // neither read nor set here
+    EXPECT_FALSE(theProcessState.LoginSeen(kBase));  // neither read nor set here
 }
 
 TEST_F(ServerCheck, WithoutACookieAutomaticLogInPostsTheLogInBody) {
@@ -59,7 +59,7 @@ TEST_F(ServerCheck, WithoutACookieAutomaticLogInPostsTheLogInBody) {
     EXPECT_EQ(r.verb, u"POST");
     EXPECT_EQ(r.headers, kPlainHeaders);
     EXPECT_EQ(r.body, u"_System=login&_Login=1&_Account=山田&Password=p%26w%3D1%2B2%25&_notimecard=1");
-    EXPECT_FALSE(theProcessState.LoginSeen());
+    EXPECT_FALSE(theProcessState.LoginSeen(kBase));
 }
 
 TEST_F(ServerCheck, NoCookieAndNoUsableLogInSendsNothing) {
@@ -72,26 +72,41 @@ TEST_F(ServerCheck, NoCookieAndNoUsableLogInSendsNothing) {
     theSettings.Set(u"AutoLogin", u"yes");  // only "Yes" is yes
     theProcessState.SetAllowAutoLogin(true);
     EXPECT_EQ(FetchServerPage(http, kDigestPageString), u"");
+    theProcessState.SetGroupwareCookie(kBase, u"a=b");
     theSettings.Set(u"TavelleUrl", u"");  // no server at all
-    theProcessState.SetGroupwareCookie(u"a=b");
     EXPECT_EQ(FetchServerPage(http, kDigestPageString), u"");
     EXPECT_EQ(http.RequestCount(), 0u);
 }
 
+TEST_F(ServerCheck, AnotherServerGetsNeitherTheSessionNorTheListsOfTheFirst) {
+    theProcessState.SetGroupwareCookie(kBase, u"AGSESSID=a");
+    theProcessState.SetDigestCache(kBase, u"h\nA,?page=X,T\n");
+    SetUpAutoLogin(u"taro", u"secret");
+    theSettings.Set(u"TavelleUrl", u"http://other.example/ag.exe");
+    std::vector<ServerRecord> records;
+    // Not shown from the first server's list: asked of the new one, with a log-in, not the cookie.
+    EXPECT_EQ(RefreshDigestRecords(http, false, records), std::nullopt);
+    ASSERT_EQ(http.RequestCount(), 1u);
+    EXPECT_EQ(http.Requests()[0].url, u"http://other.example/ag.exe?page=RMDigest");
+    EXPECT_EQ(http.Requests()[0].headers, kPlainHeaders);
+    EXPECT_EQ(http.Requests()[0].verb, u"POST");
+}
+
 TEST_F(ServerCheck, ALineBreakInTheCookieCannotAddAHeader) {
-    theProcessState.SetGroupwareCookie(u"a=b\r\nX-Evil: 1");
+    theProcessState.SetGroupwareCookie(kBase, u"a=b\r\nX-Evil: 1");
     FetchServerPage(http, kDigestPageString);
     ASSERT_EQ(http.RequestCount(), 1u);
     EXPECT_EQ(http.Requests()[0].headers, std::u16string(kPlainHeaders) + u"Cookie: a=bX-Evil: 1\n");
 }
 
 TEST_F(ServerCheck, DigestInTheWindowInUseFetchesAndTellsWhetherThereIsNews) {
-    theProcessState.SetGroupwareCookie(u"s=1");
+    theProcessState.SetGroupwareCookie(kBase, u"s=1");
     http.Answer(kDigestUrl, u"head\r\nA,?page=X,Title\r\nNOERROR\r\nB,?page=Y,Other\r\n");
     std::vector<ServerRecord> records;
     EXPECT_EQ(RefreshDigestRecords(http, true, records), std::optional<bool>(true));
     EXPECT_EQ(records, (std::vector<ServerRecord>{{u"head"}, {u"A", u"?page=X", u"Title"}}));
-    EXPECT_EQ(*theProcessState.DigestCache(), u"head\r\nA,?page=X,Title\r\nNOERROR\r\nB,?page=Y,Other\r\n");
+    EXPECT_EQ(*theProcessState.DigestCache(kBase),
+              u"head\r\nA,?page=X,Title\r\nNOERROR\r\nB,?page=Y,Other\r\n");
 
     http.Answer(kDigestUrl, u"head only\r\n");
     EXPECT_EQ(RefreshDigestRecords(http, true, records), std::optional<bool>(false));
@@ -105,7 +120,7 @@ TEST_F(ServerCheck, DigestInTheWindowInUseFetchesAndTellsWhetherThereIsNews) {
 }
 
 TEST_F(ServerCheck, OtherWindowsRedrawFromTheProcesssLastAnswer) {
-    theProcessState.SetGroupwareCookie(u"s=1");
+    theProcessState.SetGroupwareCookie(kBase, u"s=1");
     http.Answer(kDigestUrl, u"h\nA,?page=X,T\n");
     std::vector<ServerRecord> active;
     std::vector<ServerRecord> other;
@@ -116,7 +131,7 @@ TEST_F(ServerCheck, OtherWindowsRedrawFromTheProcesssLastAnswer) {
     EXPECT_EQ(http.RequestCount(), 1u);
 
     // An inactive window fetches only while the process holds no answer.
-    theProcessState.SetDigestCache(u"");
+    theProcessState.SetDigestCache(kBase, u"");
     EXPECT_EQ(RefreshDigestRecords(http, false, other), std::optional<bool>(false));
     EXPECT_EQ(http.RequestCount(), 2u);
 }
@@ -131,23 +146,23 @@ TEST_F(ServerCheck, NoAnswerOrNoPermissionLeavesTheDisplayAsItWas) {
     EXPECT_EQ(records, before);
 
     // A failed request empties the process's answer, so the next refresh asks again.
-    theProcessState.SetGroupwareCookie(u"s=1");
-    theProcessState.SetDigestCache(u"h\nold,?page=Z,Old\n");
+    theProcessState.SetGroupwareCookie(kBase, u"s=1");
+    theProcessState.SetDigestCache(kBase, u"h\nold,?page=Z,Old\n");
     EXPECT_EQ(RefreshDigestRecords(http, true, records), std::nullopt);
-    EXPECT_EQ(*theProcessState.DigestCache(), u"");
+    EXPECT_EQ(*theProcessState.DigestCache(kBase), u"");
     EXPECT_EQ(records, before);
 
     // The toolbar is not permitted: nothing is asked and nothing changes, cache or not.
     theProcessState.SetAllowToolbar(false);
-    theProcessState.SetDigestCache(u"h\nA,?page=X,T\n");
-    theProcessState.SetScheduleCache(u"23,59,Late\n");
+    theProcessState.SetDigestCache(kBase, u"h\nA,?page=X,T\n");
+    theProcessState.SetScheduleCache(kBase, u"23,59,Late\n");
     EXPECT_EQ(RefreshDigestRecords(http, true, records), std::nullopt);
     EXPECT_EQ(RefreshNextAppointmentCaption(http, true, clock), std::nullopt);
     EXPECT_EQ(http.RequestCount(), 1u);
 }
 
 TEST_F(ServerCheck, NextAppointmentFollowsTheClock) {
-    theProcessState.SetGroupwareCookie(u"s=1");
+    theProcessState.SetGroupwareCookie(kBase, u"s=1");
     http.Answer(kScheduleUrl, u"9,05,Meeting\r\n13,00,Review\r\nNOERROR\r\n");
     clock.now.hour = 9;
     clock.now.minute = 5;
@@ -166,7 +181,7 @@ TEST_F(ServerCheck, NextAppointmentFollowsTheClock) {
 }
 
 TEST_F(ServerCheck, HostileListPagesKeepOnlyWhatTheDisplaysShow) {
-    theProcessState.SetGroupwareCookie(u"AGSESSID=abc");
+    theProcessState.SetGroupwareCookie(kBase, u"AGSESSID=abc");
     // A megabyte of commas is one record of three empty fields, not a million fields.
     http.Answer(kDigestUrl, std::u16string(1 << 20, u','));
     std::vector<ServerRecord> records;

@@ -94,7 +94,7 @@ TEST_F(ServerRequestsWire, CutShortOrHugeAnswersLeaveTheFlagsAndTheDisplays) {
     // Four megabytes of commas for the digest: no answer of ours, and the menu stays as it was.
     ASSERT_TRUE(server.Control("{\"routes\": {\"/cgi-bin/ag.cgi\": {\"body\": \",\", \"size\": 4194304}}}"));
     theSettings.Set(u"TavelleUrl", server.Url(u"/cgi-bin/ag.cgi"));
-    theProcessState.SetGroupwareCookie(u"AGSESSID=abc");
+    theProcessState.SetGroupwareCookie(theSettings.GetServerUrl(), u"AGSESSID=abc");
     std::vector<ServerRecord> records{{u"header"}, {u"A", u"?page=X", u"kept"}};
     CWinInetHttpClient http;
     EXPECT_FALSE(RefreshDigestRecords(http, true, records).has_value());
@@ -138,7 +138,8 @@ TEST_F(ServerRequestsWire, TheGroupwareCookieFetchesTheScheduleWithoutLoggingIn)
     theSettings.Set(u"TavelleUrl", server.Url(u"/ag.cgi"));
     theSettings.Set(u"AutoLogin", u"Yes");  // the cookie wins: no log-in post
     theSettings.Set(u"Username", u"taro");
-    theProcessState.SetGroupwareCookie(std::u16string(session.begin(), session.end()));
+    theProcessState.SetGroupwareCookie(theSettings.GetServerUrl(),
+                                       std::u16string(session.begin(), session.end()));
     testing::FakeClock clock{{2024, 5, 17, 9, 6, 0}};
     CWinInetHttpClient http;
     EXPECT_EQ(RefreshNextAppointmentCaption(http, true, clock), std::optional<std::u16string>(u"23:59 深夜"));
@@ -148,7 +149,7 @@ TEST_F(ServerRequestsWire, TheGroupwareCookieFetchesTheScheduleWithoutLoggingIn)
     EXPECT_EQ(request.body, "");
 
     // A session the server does not know gets the log-in page: an empty caption.
-    theProcessState.SetGroupwareCookie(u"AGSESSID=forged");
+    theProcessState.SetGroupwareCookie(theSettings.GetServerUrl(), u"AGSESSID=forged");
     EXPECT_EQ(RefreshNextAppointmentCaption(http, true, clock), std::optional<std::u16string>(u""));
 }
 

@@ -55,7 +55,7 @@ TEST_F(NavigatorTest, FirstPagePostsTheLogInOnceThenOpensPlainly) {
     EXPECT_TRUE(first.hasPostData);
     EXPECT_EQ(first.postData,
               PostedBytes("_System=login&_Login=1&_Account=taro&Password=secret&page=ToDoIndex"));
-    EXPECT_TRUE(theProcessState.LoginSeen());
+    EXPECT_TRUE(theProcessState.LoginSeen(kBase));
     // The cache entry is dropped and the current load stopped before the navigation.
     EXPECT_EQ(browser.events,
               (std::vector<std::string>{"drop http://gw.example/cgi-bin/ag.cgi?page=ToDoIndex", "stop",
@@ -77,14 +77,14 @@ TEST_F(NavigatorTest, LogInBodyLeavesTheFragmentOut) {
 }
 
 TEST_F(NavigatorTest, CtrlWithACookieOpensANewTabCarryingTheCookie) {
-    theProcessState.SetGroupwareCookie(u"sid=abc; lang=ja");
+    theProcessState.SetGroupwareCookie(kBase, u"sid=abc; lang=ja");
     keys.ctrl = true;
     navigator.OpenPage(2062, false);
     const auto& call = browser.Last();
     EXPECT_EQ(call.flags, kNavOpenInNewTab);
     EXPECT_EQ(call.headers, kPragmaForm + u"Cookie: sid=abc; lang=ja\n");
     EXPECT_FALSE(call.hasPostData);
-    EXPECT_FALSE(theProcessState.LoginSeen());
+    EXPECT_FALSE(theProcessState.LoginSeen(kBase));
 
     // Without tabs the same click opens a new window.
     theSettings.SetTabsAvailable(false);
@@ -101,11 +101,11 @@ TEST_F(NavigatorTest, CtrlWithoutACookieStillPostsTheLogInIntoTheNewTab) {
     EXPECT_EQ(call.postData,
               PostedBytes("_System=login&_Login=1&_Account=taro&Password=secret&page=ToDoIndex"));
     // The current tab has not logged in, so the next plain click still does.
-    EXPECT_FALSE(theProcessState.LoginSeen());
+    EXPECT_FALSE(theProcessState.LoginSeen(kBase));
     keys.ctrl = false;
     navigator.OpenPage(2062, false);
     EXPECT_TRUE(browser.Last().hasPostData);
-    EXPECT_TRUE(theProcessState.LoginSeen());
+    EXPECT_TRUE(theProcessState.LoginSeen(kBase));
 }
 
 TEST_F(NavigatorTest, NewTabCarriesTheCookieInsteadOfTheLogIn) {
@@ -113,20 +113,20 @@ TEST_F(NavigatorTest, NewTabCarriesTheCookieInsteadOfTheLogIn) {
     EXPECT_EQ(browser.Last().flags, kNavOpenInNewTab);
     EXPECT_EQ(browser.Last().headers, kPragma);
     EXPECT_FALSE(browser.Last().hasPostData);
-    EXPECT_FALSE(theProcessState.LoginSeen());
+    EXPECT_FALSE(theProcessState.LoginSeen(kBase));
 
-    theProcessState.SetGroupwareCookie(u"sid=1");
+    theProcessState.SetGroupwareCookie(kBase, u"sid=1");
     navigator.OpenPage(2056, true);
     EXPECT_EQ(browser.Last().headers, kPragma + u"Cookie: sid=1\n");
     EXPECT_FALSE(browser.Last().hasPostData);
     // A page's cookie text cannot add header lines of its own; nothing left of it, no header.
-    theProcessState.SetGroupwareCookie(u"sid=1\r\nReferer: http://evil/\n");
+    theProcessState.SetGroupwareCookie(kBase, u"sid=1\r\nReferer: http://evil/\n");
     navigator.OpenPage(2056, true);
     EXPECT_EQ(browser.Last().headers, kPragma + u"Cookie: sid=1Referer: http://evil/\n");
-    theProcessState.SetGroupwareCookie(u"\r\n");
+    theProcessState.SetGroupwareCookie(kBase, u"\r\n");
     navigator.OpenPage(2056, true);
     EXPECT_EQ(browser.Last().headers, kPragma);
-    theProcessState.SetGroupwareCookie(u"sid=1");
+    theProcessState.SetGroupwareCookie(kBase, u"sid=1");
 
     // Without automatic log-in a new tab carries the cookie as well.
     theSettings.Set(u"AutoLogin", u"No");
@@ -152,7 +152,7 @@ TEST_F(NavigatorTest, EmptyUserNamePostsOnlyTheQuery) {
     navigator.OpenPage(2062, false);
     EXPECT_EQ(browser.Last().postData, PostedBytes("&page=ToDoIndex"));
     EXPECT_EQ(browser.Last().headers, kPragmaForm);
-    EXPECT_TRUE(theProcessState.LoginSeen());
+    EXPECT_TRUE(theProcessState.LoginSeen(kBase));
 }
 
 TEST_F(NavigatorTest, NoLogInWhenItIsOffOrForbiddenOrAlreadySeen) {
@@ -164,10 +164,10 @@ TEST_F(NavigatorTest, NoLogInWhenItIsOffOrForbiddenOrAlreadySeen) {
     theProcessState.SetAllowAutoLogin(false);
     navigator.OpenPage(2062, false);
     EXPECT_FALSE(browser.Last().hasPostData);
-    EXPECT_FALSE(theProcessState.LoginSeen());
+    EXPECT_FALSE(theProcessState.LoginSeen(kBase));
 
     theProcessState.SetAllowAutoLogin(true);
-    theProcessState.SetLoginSeen(true);
+    theProcessState.SetLoginSeen(kBase, true);
     navigator.OpenPage(2062, false);
     EXPECT_FALSE(browser.Last().hasPostData);
     EXPECT_EQ(browser.Last().headers, kPragma);
@@ -202,13 +202,13 @@ TEST_F(NavigatorTest, LongBodiesArePostedWhole) {
 }
 
 TEST_F(NavigatorTest, WebAddressesNeverCarryTheLogInOrTheCookie) {
-    theProcessState.SetGroupwareCookie(u"sid=secret");
+    theProcessState.SetGroupwareCookie(kBase, u"sid=secret");
     const std::u16string web = LoadResourceString(2067);
     navigator.NavigateToUrl(web, false);
     EXPECT_EQ(browser.Last().url, web);
     EXPECT_EQ(browser.Last().headers, kPragma);
     EXPECT_FALSE(browser.Last().hasPostData);
-    EXPECT_FALSE(theProcessState.LoginSeen());
+    EXPECT_FALSE(theProcessState.LoginSeen(kBase));
 
     keys.ctrl = true;
     navigator.NavigateToUrl(u"http://search.tavelle.example/search/?app=webSearch&query=x", false);
@@ -221,7 +221,7 @@ TEST_F(NavigatorTest, WebAddressesNeverCarryTheLogInOrTheCookie) {
     keys.ctrl = false;
     navigator.NavigateToUrl(kBase + u"x?page=AGIndex", false);
     EXPECT_FALSE(browser.Last().hasPostData);
-    EXPECT_FALSE(theProcessState.LoginSeen());
+    EXPECT_FALSE(theProcessState.LoginSeen(kBase));
 }
 
 TEST_F(NavigatorTest, NoBaseUrlAnsweredNoArmsTheDetectionAndOpensNothing) {
@@ -274,11 +274,11 @@ TEST_F(NavigatorTest, RefusedToolbarShowsTheErrorAndOpensNothing) {
     EXPECT_EQ(prompts.boxes[0].style, kMbOk | kMbIconError);
     EXPECT_TRUE(browser.navigations.empty());
     EXPECT_TRUE(browser.events.empty());
-    EXPECT_FALSE(theProcessState.LoginSeen());
+    EXPECT_FALSE(theProcessState.LoginSeen(kBase));
 }
 
 TEST_F(NavigatorTest, RelativePagesJoinTheBaseWithOneQuestionMark) {
-    theProcessState.SetLoginSeen(true);
+    theProcessState.SetLoginSeen(kBase, true);
     theProcessState.SetAllowToolbar(false);  // not looked at on this path
     navigator.OpenRelativePage(u"page=X", false);
     navigator.OpenRelativePage(u"?page=X", false);

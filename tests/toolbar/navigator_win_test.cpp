@@ -121,15 +121,15 @@ TEST_F(NavigatorOverBrowser, CtrlOpensANewTabWithTheCookieOrElseTheLogIn) {
     EXPECT_EQ(Last().flags, navOpenInNewTab);
     EXPECT_EQ(Last().postDataType, VT_ARRAY | VT_UI1);
     EXPECT_EQ(Last().headers, L"Pragma: no-cache\nContent-Type: application/x-www-form-urlencoded\n");
-    EXPECT_FALSE(theProcessState.LoginSeen());
+    EXPECT_FALSE(theProcessState.LoginSeen(theSettings.GetServerUrl()));
 
-    theProcessState.SetGroupwareCookie(u"AGSESSID=42");
+    theProcessState.SetGroupwareCookie(theSettings.GetServerUrl(), u"AGSESSID=42");
     navigator.OpenPage(2062, false);
     EXPECT_EQ(Last().flags, navOpenInNewTab);
     EXPECT_EQ(Last().postDataType, VT_EMPTY);
     EXPECT_EQ(Last().headers,
               L"Pragma: no-cache\nContent-Type: application/x-www-form-urlencoded\nCookie: AGSESSID=42\n");
-    EXPECT_FALSE(theProcessState.LoginSeen());
+    EXPECT_FALSE(theProcessState.LoginSeen(theSettings.GetServerUrl()));
 }
 
 TEST_F(NavigatorOverBrowser, NewTabOrNewWindowByTheBrowsersTabs) {
@@ -148,7 +148,7 @@ TEST_F(NavigatorOverBrowser, EmptyUserNamePostsTheQueryAlone) {
     navigator.OpenPage(2062, false);
     EXPECT_EQ(Last().postData, PostedBytes("&page=ToDoIndex"));
     EXPECT_EQ(Last().headers, L"Pragma: no-cache\nContent-Type: application/x-www-form-urlencoded\n");
-    EXPECT_TRUE(theProcessState.LoginSeen());
+    EXPECT_TRUE(theProcessState.LoginSeen(theSettings.GetServerUrl()));
 }
 
 TEST_F(NavigatorOverBrowser, NoBaseUrlAnsweredNo) {

@@ -91,7 +91,7 @@ protected:
 
 TEST_F(OptionsDialogRegistry, OkStoresTheValuesInTheSettingsKeyAndAnEmptyPasswordProtected) {
     theSettings.SetTabsAvailable(true);
-    theProcessState.SetLoginSeen(true);
+    theProcessState.SetLoginSeen(theSettings.GetServerUrl(), true);
     std::wstring url, user, password, typedUrl;
     const INT_PTR result = Run([&](HWND dialog) {
         url = ItemText(dialog, IDC_OPTIONS_SERVER_URL);
@@ -130,10 +130,10 @@ TEST_F(OptionsDialogRegistry, OkStoresTheValuesInTheSettingsKeyAndAnEmptyPasswor
     unique_hlocal plain(out.pbData);
     EXPECT_EQ(std::vector<BYTE>(out.pbData, out.pbData + out.cbData), (std::vector<BYTE>{0, 0}));
 
-    EXPECT_FALSE(theProcessState.LoginSeen());
+    EXPECT_FALSE(theProcessState.LoginSeen(theSettings.GetServerUrl()));
     // The forced permission check ran before the new URL was stored: with no URL stored before,
     // it had nothing to fetch.
-    EXPECT_FALSE(theProcessState.PermissionFetched());
+    EXPECT_FALSE(theProcessState.PermissionFetched(theSettings.GetServerUrl()));
 
     // A second opening shows what was stored.
     std::wstring again;
@@ -148,7 +148,7 @@ TEST_F(OptionsDialogRegistry, OkStoresTheValuesInTheSettingsKeyAndAnEmptyPasswor
 TEST_F(OptionsDialogRegistry, CancelStoresNothingButTheHistoryDeletionStays) {
     WriteText(kHistory, L"0", L"apple");
     WriteText(kHistory, L"1", L"apricot");
-    theProcessState.SetLoginSeen(true);
+    theProcessState.SetLoginSeen(theSettings.GetServerUrl(), true);
     const DWORD thread = GetCurrentThreadId();
     bool answered = false;
     const INT_PTR result = Run([&](HWND dialog) {
@@ -170,7 +170,7 @@ TEST_F(OptionsDialogRegistry, CancelStoresNothingButTheHistoryDeletionStays) {
     EXPECT_FALSE(KeyExists(kParams));
     EXPECT_EQ(ReadValue(kKey, L"UserPassword").type, 0u);
     EXPECT_EQ(theSettings.GetServerUrl(), u"");
-    EXPECT_TRUE(theProcessState.LoginSeen());
+    EXPECT_TRUE(theProcessState.LoginSeen(theSettings.GetServerUrl()));
 }
 
 }  // namespace

@@ -183,7 +183,7 @@ struct OptionsOverSettings : ::testing::Test {
         settings.Save(true);
         StoreProtectedValue(store, protector, u"UserPassword", u"old secret", u"");
         SaveMruList(store, u"SearchMRU", {u"a", u"b"});
-        state.SetLoginSeen(true);
+        state.SetLoginSeen(settings.GetServerUrl(), true);
     }
     testing::Stored Param(const std::u16string& name) {
         return testing::ReadStored(store, testing::Sub(u"Parameters"), name);
@@ -215,7 +215,7 @@ TEST_F(OptionsOverSettings, OkStoresTheParametersAndAProtectedEmptyPassword) {
     EXPECT_EQ(password.type, kRegBinary);
     EXPECT_FALSE(password.data.empty());
     EXPECT_EQ(LoadProtectedValue(store, protector, u"UserPassword"), u"");
-    EXPECT_FALSE(state.LoginSeen());
+    EXPECT_FALSE(state.LoginSeen(settings.GetServerUrl()));
 }
 
 TEST_F(OptionsOverSettings, CancelStoresNothingButTheHistoryStaysDeleted) {
@@ -229,7 +229,7 @@ TEST_F(OptionsOverSettings, CancelStoresNothingButTheHistoryStaysDeleted) {
               2);
     EXPECT_EQ(Param(u"TavelleUrl"), testing::StoredText(u"http://old.example/ag.cgi"));
     EXPECT_EQ(LoadProtectedValue(store, protector, u"UserPassword"), u"old secret");
-    EXPECT_TRUE(state.LoginSeen());
+    EXPECT_TRUE(state.LoginSeen(settings.GetServerUrl()));
     EXPECT_EQ(testing::ValueNames(store, testing::Sub(u"SearchMRU")),
               (std::vector<std::u16string>{u"<missing>"}));
     std::vector<std::u16string> history{u"left alone"};

@@ -75,7 +75,7 @@ TEST_F(Toolbar, FirstToolbarWaitsThreeSecondsLaterOnesShowTheDigestAtOnce) {
     toolbar.reset();
     reflector.Destroy();
 
-    theProcessState.SetDigestCache(DigestText(2));
+    theProcessState.SetDigestCache(theSettings.GetServerUrl(), DigestText(2));
     services.timerStarts.clear();
     CreateToolbar();
     ASSERT_EQ(services.timerStarts.size(), 1u);
@@ -484,7 +484,7 @@ TEST_F(Toolbar, RefusedToolbarLeavesTheDisplaysAlone) {
 }
 
 TEST_F(Toolbar, NoCookieAndNoLogInSendsNothing) {
-    theProcessState.SetGroupwareCookie(u"");
+    theProcessState.SetGroupwareCookie(theSettings.GetServerUrl(), u"");
     services.http.Answer(DigestUrl(base), DigestText(3));
     CreateToolbar();
     toolbar->OnTimer(kStartupTimerId);
@@ -538,7 +538,7 @@ TEST_F(Toolbar, OnlyTheWindowInUseFetches) {
     EXPECT_EQ(other->DigestRecords().size(), 3u);
 
     // An empty cache makes any window fetch.
-    theProcessState.SetDigestCache(u"");
+    theProcessState.SetDigestCache(theSettings.GetServerUrl(), u"");
     other->OnTimer(kRefreshTimerId);
     EXPECT_EQ(otherServices.http.RequestCount(), 1u);
     EXPECT_EQ(otherServices.http.Requests()[0].url, DigestUrl(base));

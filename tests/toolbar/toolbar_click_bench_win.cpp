@@ -54,7 +54,7 @@ int wmain(int argc, wchar_t** argv) {
     theSettings.Set(u"TavelleUrl", u"http://gw.bench/cgi-bin/ag.cgi");
     theSettings.Set(u"AutoLogin", u"No");
     theSettings.Set(u"AllowToolbar", u"");
-    theProcessState.SetLoginSeen(true);
+    theProcessState.SetLoginSeen(theSettings.GetServerUrl(), true);
 
     HWND frame = CreateWindowExW(0, L"STATIC", L"bench", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 900, 100,
                                  nullptr, nullptr, nullptr, nullptr);

@@ -82,7 +82,7 @@ struct Refresh {
 // base, from a process without earlier answers.
 Refresh RefreshAgainst(HWND toolbar, const std::u16string& base) {
     theProcessState.Reset();
-    theProcessState.SetGroupwareCookie(u"AGSESSID=bench");
+    theProcessState.SetGroupwareCookie(theSettings.GetServerUrl(), u"AGSESSID=bench");
     theSettings.Set(u"TavelleUrl", base);
     LARGE_INTEGER frequency, start, end;
     QueryPerformanceFrequency(&frequency);

@@ -35,7 +35,7 @@ void ToolbarWindowTest::SetUp() {
     theSettings.Set(u"TavelleUrl", base);
     theSettings.SetTabsAvailable(true);
     // The server is asked with the groupware's cookie, as after a page of it was shown.
-    theProcessState.SetGroupwareCookie(u"AGSESSID=7");
+    theProcessState.SetGroupwareCookie(theSettings.GetServerUrl(), u"AGSESSID=7");
     frame = CreateWindowExW(0, L"STATIC", L"browser", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 900, 120,
                             nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(frame, nullptr);
