@@ -155,10 +155,18 @@ private:
     CAsyncRequest() : done_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) { com::ModuleLock(); }
     ~CAsyncRequest() {
         Wipe(post);  // may hold the log-in
+        // Let go on one of WinINet's threads, from inside this module's callback: the module
+        // must not be unloaded under the code that thread is still returning through.
+        if (GetCurrentThreadId() != creator_) {
+            HMODULE pinned = nullptr;
+            GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                               reinterpret_cast<LPCWSTR>(&CAsyncRequest::OnStatus), &pinned);
+        }
         com::ModuleUnlock();
     }
 
     volatile LONG refs_ = 1;
+    const DWORD creator_ = GetCurrentThreadId();
     unique_handle done_;
     volatile bool succeeded_ = false;
 };
@@ -248,10 +256,23 @@ std::u16string DecodeResponseBody(const std::string& bytes, int codePage) {
     size_t length = bytes.size();
     UINT cp = static_cast<UINT>(codePage);
     if (codePage == -1) {
-        cp = CP_THREAD_ACP;
-        // No charset: the body is read as one zero-terminated text, whatever the read sizes.
+        // No charset, but a byte-order mark: a file saved as "Unicode" or UTF-8 by an editor
+        // (its zero bytes would otherwise cut it to nothing that counts, and a cut permission
+        // file allows everything).
+        if (bytes.size() >= 2 && bytes.compare(0, 2, "\xff\xfe") == 0) {
+            std::u16string text;
+            text.reserve((bytes.size() - 2) / 2);
+            for (size_t i = 2; i + 1 < bytes.size(); i += 2)
+                text.push_back(static_cast<char16_t>(static_cast<uint8_t>(bytes[i]) |
+                                                     static_cast<uint8_t>(bytes[i + 1]) << 8));
+            return text;
+        }
+        const bool utf8 = bytes.compare(0, 3, "\xef\xbb\xbf") == 0;
+        cp = utf8 ? CP_UTF8 : CP_THREAD_ACP;
+        // Otherwise the body is read as one zero-terminated text, whatever the read sizes.
         const size_t zero = bytes.find('\0');
         if (zero != std::string::npos) length = zero;
+        if (utf8) return DecodeResponseBody(bytes.substr(3, length - 3), 65001);
     }
     if (length == 0 || length > 0x7fffffff) return {};
     const int n = MultiByteToWideChar(cp, 0, bytes.data(), static_cast<int>(length), nullptr, 0);

@@ -270,6 +270,16 @@ TEST(HttpClientWin, BodiesDecodeWhole) {
     EXPECT_EQ(DecodeResponseBody("\xbf\xb7\xc3\xe5", CodePageFromContentType(u"text/plain; charset=EUC-JP")),
               u"新着");
     EXPECT_EQ(DecodeResponseBody("\xe6\x96\xb0", 65001), u"新");
+    // No charset but a byte-order mark: read whole in its encoding.
+    EXPECT_EQ(DecodeResponseBody(std::string("\xff\xfe"
+                                             "A\0=\0n\0o\0\n\0",
+                                             12),
+                                 -1),
+              u"A=no\n");
+    EXPECT_EQ(DecodeResponseBody("\xef\xbb\xbf"
+                                 "A=\xe6\x96\xb0",
+                                 -1),
+              u"A=新");
     EXPECT_EQ(ToThreadAnsi(u"あa"), std::optional<std::string>("\x82\xa0"
                                                                "a"));
     EXPECT_EQ(ToThreadAnsi(u""), std::optional<std::string>(""));
