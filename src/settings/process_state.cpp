@@ -12,6 +12,10 @@ CProcessState theProcessState;
 void CProcessState::Follow(const std::u16string& baseUrl) {
     if (BoundTo(baseUrl)) return;
     serverUrl_ = baseUrl;
+    Forget();
+}
+
+void CProcessState::Forget() {
     permissionFetched_ = false;
     permissionText_.clear();
     loginSeen_ = false;
@@ -108,12 +112,7 @@ void CProcessState::Reset() {
     allowToolbar_ = true;
     allowAutoLogin_ = true;
     serverUrl_.clear();
-    permissionFetched_ = false;
-    permissionText_.clear();
-    loginSeen_ = false;
-    groupwareCookie_.clear();
-    digestCache_ = emptyPage_;
-    scheduleCache_ = emptyPage_;
+    Forget();
 }
 
 #undef TT_LOCKED

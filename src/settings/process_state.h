@@ -56,6 +56,7 @@ private:
     bool BoundTo(const std::u16string& baseUrl) const { return baseUrl == serverUrl_; }
     // Under the lock: binds the server-bound items to baseUrl, forgetting another server's.
     void Follow(const std::u16string& baseUrl);
+    void Forget();  // under the lock: the server-bound items as at load
 
     mutable CriticalSection lock_;
     bool allowToolbar_ = true;
