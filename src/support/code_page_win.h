@@ -11,15 +11,29 @@
 
 namespace tt {
 
-inline std::string ToCodePage(const std::u16string& text, unsigned codePage) {
-    if (text.empty() || text.size() > 0x7fffffff) return {};
+namespace detail {
+// WideCharToMultiByte twice (size, then bytes); nothing on failure or, with usedDefault, when a
+// character had no form of its own.
+inline std::optional<std::string> ConvertToCodePage(const std::u16string& text, unsigned codePage,
+                                                    DWORD flags, BOOL* usedDefault) {
+    if (text.empty() || text.size() > 0x7fffffff) return std::nullopt;
     const int length = static_cast<int>(text.size());
-    const int size = WideCharToMultiByte(codePage, 0, Wide(text), length, nullptr, 0, nullptr, nullptr);
-    if (size <= 0) return {};
+    const int size =
+        WideCharToMultiByte(codePage, flags, Wide(text), length, nullptr, 0, nullptr, usedDefault);
+    if (size <= 0 || (usedDefault && *usedDefault)) return std::nullopt;
     std::string bytes(static_cast<size_t>(size), '\0');
-    if (WideCharToMultiByte(codePage, 0, Wide(text), length, &bytes[0], size, nullptr, nullptr) != size)
-        return {};
+    if (WideCharToMultiByte(codePage, flags, Wide(text), length, &bytes[0], size, nullptr, usedDefault) !=
+            size ||
+        (usedDefault && *usedDefault)) {
+        Wipe(bytes);  // it may be a password
+        return std::nullopt;
+    }
     return bytes;
+}
+}  // namespace detail
+
+inline std::string ToCodePage(const std::u16string& text, unsigned codePage) {
+    return detail::ConvertToCodePage(text, codePage, 0, nullptr).value_or(std::string());
 }
 
 // The same without stand-ins: nothing when a character has no exact form in the code page, since
@@ -28,23 +42,10 @@ inline std::string ToCodePage(const std::u16string& text, unsigned codePage) {
 inline std::optional<std::string> ToCodePageExact(const std::u16string& text, unsigned codePage) {
     if (text.empty()) return std::string();
     CPINFOEXW info{};
-    if (text.size() > 0x7fffffff || !GetCPInfoExW(codePage, 0, &info)) return std::nullopt;
-    const bool utf8 = info.CodePage == CP_UTF8;
-    const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    if (!GetCPInfoExW(codePage, 0, &info)) return std::nullopt;
+    if (info.CodePage == CP_UTF8) return detail::ConvertToCodePage(text, CP_UTF8, 0, nullptr);
     BOOL usedDefault = FALSE;
-    BOOL* const askUsedDefault = utf8 ? nullptr : &usedDefault;
-    const int length = static_cast<int>(text.size());
-    const int size =
-        WideCharToMultiByte(info.CodePage, flags, Wide(text), length, nullptr, 0, nullptr, askUsedDefault);
-    if (size <= 0 || usedDefault) return std::nullopt;
-    std::string bytes(static_cast<size_t>(size), '\0');
-    if (WideCharToMultiByte(info.CodePage, flags, Wide(text), length, &bytes[0], size, nullptr,
-                            askUsedDefault) != size ||
-        usedDefault) {
-        Wipe(bytes);  // it may be a password
-        return std::nullopt;
-    }
-    return bytes;
+    return detail::ConvertToCodePage(text, info.CodePage, WC_NO_BEST_FIT_CHARS, &usedDefault);
 }
 
 inline std::u16string FromCodePage(const std::string& bytes, unsigned codePage) {
