@@ -253,6 +253,7 @@ int CodePageFromContentType(const std::u16string& contentType) {
 
 std::u16string DecodeResponseBody(const std::string& bytes, int codePage) {
     static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 both");
+    size_t start = 0;
     size_t length = bytes.size();
     UINT cp = static_cast<UINT>(codePage);
     if (codePage == -1) {
@@ -272,15 +273,17 @@ std::u16string DecodeResponseBody(const std::string& bytes, int codePage) {
         // Otherwise the body is read as one zero-terminated text, whatever the read sizes.
         const size_t zero = bytes.find('\0');
         if (zero != std::string::npos) length = zero;
-        if (utf8) return DecodeResponseBody(bytes.substr(3, length - 3), 65001);
+        if (utf8) start = 3;  // the mark is not text
     }
+    const char* const data = bytes.data() + start;
+    length -= start;
     if (length == 0 || length > 0x7fffffff) return {};
-    const int n = MultiByteToWideChar(cp, 0, bytes.data(), static_cast<int>(length), nullptr, 0);
-    if (n <= 0) return codePage == -1 ? std::u16string() : ConvertWithMultiLanguage(bytes.data(), length, cp);
+    const int n = MultiByteToWideChar(cp, 0, data, static_cast<int>(length), nullptr, 0);
+    if (n <= 0) return codePage == -1 ? std::u16string() : ConvertWithMultiLanguage(data, length, cp);
     // Straight into the result: no second copy of a large body.
     std::u16string text(static_cast<size_t>(n), u'\0');
-    const int written = MultiByteToWideChar(cp, 0, bytes.data(), static_cast<int>(length),
-                                            reinterpret_cast<wchar_t*>(&text[0]), n);
+    const int written =
+        MultiByteToWideChar(cp, 0, data, static_cast<int>(length), reinterpret_cast<wchar_t*>(&text[0]), n);
     if (written <= 0) return {};
     text.resize(static_cast<size_t>(written));
     return text;
