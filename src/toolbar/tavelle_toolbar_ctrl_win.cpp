@@ -32,7 +32,6 @@ TavelleToolbarCtrl::TavelleToolbarCtrl(IToolbarServices& services)
 
 TavelleToolbarCtrl::~TavelleToolbarCtrl() {
     digestRecords_.clear();
-    shownDigestRecords_.clear();
     // The window goes before the image lists it shows.
     if (Handle() && IsWindow(Handle())) DestroyWindow(Handle());
 }
